@@ -1,0 +1,35 @@
+// The little file access the scanner and the merger need, with one Windows and
+// one POSIX implementation. Paths are bytes in the ANSI code page (Windows) or
+// the locale's encoding (POSIX). Every function returns 1 for success, 0 for
+// failure, and never shows anything: the caller tells the user.
+#pragma once
+#include <cstdint>
+
+// A Windows HANDLE or a POSIX descriptor; kNoFile when nothing is open.
+typedef intptr_t FileHandle;
+constexpr FileHandle kNoFile = -1;
+
+// Opens an existing file for reading. Others may read it meanwhile but not
+// write it (Windows sharing; POSIX has no such guard). Folders are refused.
+FileHandle OpenForRead(const char* path);
+
+// Makes the file at path anew for reading and writing, no sharing: an existing
+// one is truncated to length 0. Fails, touching nothing, when path names one of
+// the count files in inputs, which the caller holds open (Windows refuses
+// through the sharing modes; POSIX compares device and inode).
+FileHandle CreateAlways(const char* path, const FileHandle* inputs, int count);
+
+// The file's size.
+int GetSize(FileHandle file, uint64_t* size);
+
+// Reads exactly n bytes at the current position; a short read is a failure.
+int ReadExact(FileHandle file, void* buffer, uint32_t n);
+
+// Writes exactly n bytes at the current position; a short write is a failure.
+int WriteExact(FileHandle file, const void* buffer, uint32_t n);
+
+// Releases the file; a kNoFile handle is ignored.
+void CloseFile(FileHandle file);
+
+// Deletes the file at path.
+int RemoveFile(const char* path);

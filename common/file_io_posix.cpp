@@ -1,0 +1,75 @@
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/file_io.h"
+
+FileHandle OpenForRead(const char* path) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return kNoFile;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return kNoFile;
+  }
+  return fd;
+}
+
+static int SameFile(const struct stat& a, int fd) {
+  struct stat b;
+  return fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// POSIX has no sharing modes: open without truncating, make sure the file is
+// none of the inputs, and only then cut it to length 0.
+FileHandle CreateAlways(const char* path, const FileHandle* inputs, int count) {
+  int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return kNoFile;
+  struct stat st;
+  int ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  for (int i = 0; ok && i < count; ++i)
+    if (inputs[i] != kNoFile && SameFile(st, static_cast<int>(inputs[i]))) ok = 0;
+  if (!ok || ftruncate(fd, 0) != 0) {
+    close(fd);
+    return kNoFile;
+  }
+  return fd;
+}
+
+int GetSize(FileHandle file, uint64_t* size) {
+  struct stat st;
+  if (fstat(static_cast<int>(file), &st) != 0) return 0;
+  *size = static_cast<uint64_t>(st.st_size);
+  return 1;
+}
+
+int ReadExact(FileHandle file, void* buffer, uint32_t n) {
+  char* p = static_cast<char*>(buffer);
+  while (n > 0) {
+    ssize_t got = read(static_cast<int>(file), p, n);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return 0;
+    p += got;
+    n -= static_cast<uint32_t>(got);
+  }
+  return 1;
+}
+
+int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
+  const char* p = static_cast<const char*>(buffer);
+  while (n > 0) {
+    ssize_t put = write(static_cast<int>(file), p, n);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return 0;
+    p += put;
+    n -= static_cast<uint32_t>(put);
+  }
+  return 1;
+}
+
+void CloseFile(FileHandle file) {
+  if (file != kNoFile) close(static_cast<int>(file));
+}
+
+int RemoveFile(const char* path) { return unlink(path) == 0 ? 1 : 0; }

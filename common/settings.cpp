@@ -1,0 +1,8 @@
+#include "common/settings.h"
+
+Settings g_settings = {0, 0, kDefaultErrorLength, 1};
+
+void ApplyLoadRules(Settings* s) {
+  if (s->ErrorLength <= 0) s->ErrorLength = kDefaultErrorLength;
+  s->SkipJunk = s->SkipJunk != 0 ? 1 : 0;
+}

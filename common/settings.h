@@ -1,0 +1,19 @@
+// The Settings record: the four values that outlive a run of the program.
+#pragma once
+#include <cstdint>
+
+struct Settings {
+  int32_t WindowLeft;   // screen position of the dialog's top-left corner
+  int32_t WindowTop;
+  int32_t ErrorLength;  // damage threshold in bytes, always > 0
+  int32_t SkipJunk;     // 1: pass over JUNK payloads in RIFF files
+};
+
+constexpr int32_t kDefaultErrorLength = 8192;
+
+// The one instance, with its defaults from process start on.
+extern Settings g_settings;
+
+// The rules applied to freshly loaded values: a threshold of 0 or less becomes
+// the default, any non-zero SkipJunk becomes 1.
+void ApplyLoadRules(Settings* s);

@@ -1,0 +1,12 @@
+// The per-position merge rule over one block, free of any file or window.
+#pragma once
+#include <cstdint>
+
+// Merges src[0..n) into dmg[0..n) in place: a zero of dmg takes src's byte.
+// *zeroRun counts the positions where both hold zero since both last held the
+// same non-zero byte, up to threshold; it carries over between blocks.
+// Returns the number of positions passed: n, or the index of the first
+// position where both hold different non-zero bytes (left untouched, as is
+// everything after it).
+uint32_t MergeBlock(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
+                    int32_t threshold);

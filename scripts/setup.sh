@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need, from Debian packages.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+need=(cmake g++ make googletest libgtest-dev libbenchmark-dev
+      g++-mingw-w64-i686 binutils-mingw-w64-i686
+      wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg)
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,52 @@
+#include "tests/support/temp_files.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+std::string MakeTempDir() {
+  std::random_device rd;
+  for (;;) {
+    fs::path p = fs::temp_directory_path() / ("orvalintex-test-" + std::to_string(rd()));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) return p.string();
+  }
+}
+
+void RemoveTree(const std::string& dir) {
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  return (fs::path(dir) / name).string();
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+void MakeSparseFile(const std::string& path, uint64_t size) {
+  { std::ofstream out(path, std::ios::binary | std::ios::trunc); }
+  fs::resize_file(path, size);
+}
+
+void WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes) {
+  std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+  f.seekp(static_cast<std::streamoff>(offset));
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}

@@ -1,0 +1,19 @@
+// Real files in a private temporary folder, removed with the fixture.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh, empty folder under the system's temporary folder.
+std::string MakeTempDir();
+void RemoveTree(const std::string& dir);
+
+std::string JoinPath(const std::string& dir, const std::string& name);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// A file of the given size whose bytes are all zero, made without writing them
+// (sparse where the file system allows), with data written at some offsets.
+void MakeSparseFile(const std::string& path, uint64_t size);
+void WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
