@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in a private prefix beside the build folder
-# (WINEPREFIX may be set by the caller). Creates the prefix once, under a lock,
+# named by WINEPREFIX. Creates the prefix once, under a lock,
 # and starts a private Xvfb when there is no display.
 set -eu
 
-prefix=${WINEPREFIX:-$PWD/wineprefix}
-case "$prefix" in /*) ;; *) prefix=$PWD/$prefix ;; esac
+prefix=${WINEPREFIX:?set WINEPREFIX to the Wine prefix to use}
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 
 if [ -z "${DISPLAY:-}" ]; then
