@@ -4,7 +4,8 @@
 
 // Merges src[0..n) into dmg[0..n) in place: a zero of dmg takes src's byte.
 // *zeroRun counts the positions where both hold zero since both last held the
-// same non-zero byte, up to threshold; it carries over between blocks.
+// same non-zero byte, up to threshold; it starts at 0 and carries over between
+// blocks.
 // Returns the number of positions passed: n, or the index of the first
 // position where both hold different non-zero bytes (left untouched, as is
 // everything after it).
