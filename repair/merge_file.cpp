@@ -1,0 +1,133 @@
+#include "repair/merge_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/file_io.h"
+#include "common/host.h"
+#include "common/offset_text.h"
+#include "common/settings.h"
+#include "repair/merge_block.h"
+
+static const uint32_t kMaxBlock = 65536;
+
+static uint32_t BlockSizeFor(uint64_t size) {
+  return size >= kMaxBlock ? kMaxBlock : static_cast<uint32_t>(size);
+}
+
+static void Warn(const char* text) { ShowMessage(text, nullptr, kWarningOk); }
+
+// Returns 1 when the user answers Yes.
+static int AskToGoOn(uint64_t offset) {
+  char offsetText[kOffsetTextSize];
+  char message[256];
+  FormatOffset(offset, offsetText);
+  std::snprintf(message, sizeof message, "修復できません。処理を続行しますか?\nAddress : %s",
+                offsetText);
+  return ShowMessage(message, nullptr, kWarningYesNo);
+}
+
+static void ReportMismatch(uint64_t offset, uint8_t damagedByte, uint8_t sourceByte) {
+  char offsetText[kOffsetTextSize];
+  char message[256];
+  FormatOffset(offset, offsetText);
+  std::snprintf(message, sizeof message, "データが一致しません。\nAddress : %s (%02X / %02X)",
+                offsetText, static_cast<unsigned>(damagedByte), static_cast<unsigned>(sourceByte));
+  Warn(message);
+}
+
+int Merge(const char* output, const char* damaged, const char* source, int* outputMade) {
+  if (outputMade) *outputMade = 0;
+
+  // Messages of the opening steps come only after everything open is closed.
+  FileHandle damagedFile = OpenForRead(damaged);
+  if (damagedFile == kNoFile) {
+    Warn("修復するファイルが開けません。");
+    return 0;
+  }
+  FileHandle sourceFile = OpenForRead(source);
+  if (sourceFile == kNoFile) {
+    CloseFile(damagedFile);
+    Warn("修復用のファイルが開けません。");
+    return 0;
+  }
+  uint64_t size = 0, sourceSize = 0;
+  if (!GetSize(damagedFile, &size) || !GetSize(sourceFile, &sourceSize)) {
+    CloseFile(sourceFile);
+    CloseFile(damagedFile);
+    Warn("ファイルから読み込めません。");
+    return 0;
+  }
+  if (size != sourceSize) {
+    CloseFile(sourceFile);
+    CloseFile(damagedFile);
+    Warn("ファイルサイズが一致しません。");
+    return 0;
+  }
+  // Handing over the inputs keeps an output path that names one of them from
+  // truncating it.
+  const FileHandle inputs[2] = {damagedFile, sourceFile};
+  FileHandle outputFile = CreateAlways(output, inputs, 2);
+  if (outputFile == kNoFile) {
+    CloseFile(sourceFile);
+    CloseFile(damagedFile);
+    Warn("書き込み先ファイルが開けません。");
+    return 0;
+  }
+  if (outputMade) *outputMade = 1;
+  if (size == 0) {
+    CloseFile(outputFile);
+    CloseFile(sourceFile);
+    CloseFile(damagedFile);
+    return 1;
+  }
+  const uint32_t blockSize = BlockSizeFor(size);
+  // First half: the damaged block, merged in place; second half: the source's.
+  uint8_t* buffer = static_cast<uint8_t*>(std::malloc(2 * static_cast<size_t>(blockSize)));
+  if (!buffer) {
+    CloseFile(outputFile);
+    CloseFile(sourceFile);
+    CloseFile(damagedFile);
+    Warn("メモリが確保できません。");
+    return 0;
+  }
+  uint8_t* const damagedBlock = buffer;
+  uint8_t* const sourceBlock = buffer + blockSize;
+
+  // Every stop inside the loop is shown while all three files are still open.
+  uint64_t remaining = size;
+  uint64_t position = 0;
+  int32_t zeroRun = 0;
+  int asked = 0;
+  while (remaining > 0) {
+    const uint32_t n = remaining < blockSize ? static_cast<uint32_t>(remaining) : blockSize;
+    if (!ReadExact(damagedFile, damagedBlock, n) || !ReadExact(sourceFile, sourceBlock, n)) {
+      Warn("ファイルから読み込めません。");
+      break;
+    }
+    const int32_t threshold = g_settings.ErrorLength;
+    const uint32_t passed = MergeBlock(damagedBlock, sourceBlock, n, &zeroRun, threshold);
+    position += passed;
+    // Tested once per block, so a stretch is reported by where the counter
+    // stands at the block's end (or at the differing pair).
+    if (zeroRun == threshold && !asked) {
+      if (!AskToGoOn(position - static_cast<uint64_t>(zeroRun))) break;
+      asked = 1;
+    }
+    if (passed < n) {
+      ReportMismatch(position, damagedBlock[passed], sourceBlock[passed]);
+      break;
+    }
+    if (!WriteExact(outputFile, damagedBlock, n)) {
+      Warn("ファイルに書き込めません。");
+      break;
+    }
+    remaining -= n;
+  }
+
+  std::free(buffer);
+  CloseFile(outputFile);
+  CloseFile(sourceFile);
+  CloseFile(damagedFile);
+  return remaining == 0 ? 1 : 0;
+}
