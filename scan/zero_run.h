@@ -19,3 +19,9 @@ uint32_t ScanPlain(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t thre
 // start of this block to the end of the file: a chunk size above it is ignored.
 uint32_t ScanJunk(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                   uint64_t remaining);
+
+// The same two without vector instructions, for machines without SSE2 and
+// so that both forms can be held to the same results.
+uint32_t ScanPlainPortable(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold);
+uint32_t ScanJunkPortable(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
+                          uint64_t remaining);
