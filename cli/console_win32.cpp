@@ -1,0 +1,86 @@
+#include <windows.h>
+
+#include "cli/console.h"
+
+// The program's literals are compiled as Shift-JIS whatever the system's code
+// page; paths come in the ANSI code page.
+static const UINT kProgramTextCodePage = 932;
+
+static std::wstring ToWide(UINT codePage, const char* text, int length) {
+  int n = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
+  std::wstring wide(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(codePage, 0, text, length, &wide[0], n);
+  return wide;
+}
+
+static std::string FromWide(UINT codePage, const std::wstring& wide) {
+  int length = static_cast<int>(wide.size());
+  int n = WideCharToMultiByte(codePage, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string text(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(codePage, 0, wide.data(), length, &text[0], n, nullptr, nullptr);
+  return text;
+}
+
+std::string ProgramTextToUtf8(const char* text) {
+  return FromWide(CP_UTF8, ToWide(kProgramTextCodePage, text, lstrlenA(text)));
+}
+
+std::string PathToUtf8(const char* path) {
+  return FromWide(CP_UTF8, ToWide(CP_ACP, path, lstrlenA(path)));
+}
+
+static HANDLE StreamHandle(OutStream stream) {
+  return GetStdHandle(stream == kStdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+static int IsConsole(HANDLE h) {
+  DWORD mode;
+  return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode);
+}
+
+void WriteText(OutStream stream, const std::string& utf8) {
+  HANDLE h = StreamHandle(stream);
+  std::wstring wide = ToWide(CP_UTF8, utf8.data(), static_cast<int>(utf8.size()));
+  DWORD put;
+  if (IsConsole(h)) {
+    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr);
+    return;
+  }
+  UINT codePage = GetConsoleOutputCP();
+  std::string bytes = FromWide(codePage ? codePage : GetACP(), wide);
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+}
+
+int IsTerminal(OutStream stream) { return IsConsole(StreamHandle(stream)); }
+
+int InputIsTerminal() { return IsConsole(GetStdHandle(STD_INPUT_HANDLE)); }
+
+static volatile LONG g_stopRequested = 0;
+
+// Runs on a thread of its own: it only raises the flag.
+static BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  InterlockedExchange(&g_stopRequested, 1);
+  return TRUE;
+}
+
+std::string ReadAnswerLine() {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  std::string line;
+  char c;
+  DWORD got;
+  while (ReadFile(in, &c, 1, &got, nullptr) && got == 1 && !g_stopRequested && c != '\n') line += c;
+  if (g_stopRequested) return std::string();
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void InstallStopHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+int StopStatus() { return g_stopRequested ? 130 : 0; }
+
+// A file that another part of the process holds open without sharing cannot
+// be removed from the handler's thread, so the stop waits for the work to return.
+void GuardPartialFile(const char*, const std::string&) {}
+
+void ReleasePartialFile() {}

@@ -1,0 +1,9 @@
+// Where a repair writes by default.
+#pragma once
+#include <string>
+
+// The damaged file's path with ".fixed" put before the extension of its last
+// component: clip.avi gives clip.fixed.avi, take.2.avi gives take.2.fixed.avi,
+// clip gives clip.fixed. Folder names are left alone, dots or not, and a
+// leading dot (a hidden file's) starts no extension.
+std::string FixedOutputPath(const char* damaged);

@@ -1,0 +1,19 @@
+// The line that tells the outcome for one file, as text or as JSON.
+#pragma once
+#include <string>
+
+#include "cli/host_cli.h"
+
+struct ItemReport {
+  const char* path;              // the file, as given (a path)
+  const char* result;            // one word: clean, damaged, error, repaired, failed, declined, stopped
+  const ShownMessage* message;   // the message that explains the result, or null
+  int repair;                    // 1 for the outcome of a repair
+  const char* output;            // the repaired file once written, else null
+};
+
+// Text: "path: result[: message][ -> output]" on one line, the message's line
+// breaks turned into blanks. JSON: one object with path, result, offset (the
+// message's offset text, or null), message (or null) and, for a repair,
+// output (or null). Both end in a line break.
+std::string FormatReport(const ItemReport& report, int json);

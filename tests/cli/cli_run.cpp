@@ -1,0 +1,181 @@
+#include "tests/cli/cli_run.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "tests/support/temp_files.h"
+
+static int ExitStatus(int wstatus) {
+  if (WIFEXITED(wstatus)) return WEXITSTATUS(wstatus);
+  if (WIFSIGNALED(wstatus)) return 128 + WTERMSIG(wstatus);
+  return -1;
+}
+
+static std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  lseek(fd, 0, SEEK_SET);
+  ssize_t got;
+  while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+  return text;
+}
+
+// Output goes to unlinked temporary files, which never fill up as a pipe can.
+CliRun RunCli(const std::vector<std::string>& args) {
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  std::vector<char*> argv;
+  std::string program = ORVALINTEX_CLI;
+  argv.push_back(&program[0]);
+  std::vector<std::string> copies(args);
+  for (std::string& a : copies) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0);
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  CliRun run = {ExitStatus(wstatus), ReadAll(fileno(out)), ReadAll(fileno(err))};
+  std::fclose(out);
+  std::fclose(err);
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+static void AppendUtf8(std::string* out, uint32_t cp) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+static bool ReadHex4(const std::string& s, size_t* i, uint32_t* unit) {
+  if (*i + 4 > s.size()) return false;
+  *unit = 0;
+  for (int k = 0; k < 4; ++k) {
+    char c = s[*i + k];
+    int digit = c >= '0' && c <= '9' ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+    if (digit < 0) return false;
+    *unit = *unit * 16 + static_cast<uint32_t>(digit);
+  }
+  *i += 4;
+  return true;
+}
+
+static bool ReadString(const std::string& s, size_t* i, std::string* value) {
+  if (*i >= s.size() || s[*i] != '"') return false;
+  ++*i;
+  value->clear();
+  while (*i < s.size()) {
+    char c = s[(*i)++];
+    if (c == '"') return true;
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+    if (c != '\\') {
+      *value += c;
+      continue;
+    }
+    if (*i >= s.size()) return false;
+    char e = s[(*i)++];
+    switch (e) {
+      case '"': case '\\': case '/': *value += e; break;
+      case 'b': *value += '\b'; break;
+      case 'f': *value += '\f'; break;
+      case 'n': *value += '\n'; break;
+      case 'r': *value += '\r'; break;
+      case 't': *value += '\t'; break;
+      case 'u': {
+        uint32_t unit, low;
+        if (!ReadHex4(s, i, &unit)) return false;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+          if (s.compare(*i, 2, "\\u") != 0) return false;
+          *i += 2;
+          if (!ReadHex4(s, i, &low) || low < 0xDC00 || low > 0xDFFF) return false;
+          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+          return false;
+        }
+        AppendUtf8(value, unit);
+        break;
+      }
+      default: return false;
+    }
+  }
+  return false;
+}
+
+bool ParseJsonObject(const std::string& line, JsonObject* object) {
+  *object = JsonObject();
+  size_t i = 0;
+  if (line.empty() || line[i++] != '{') return false;
+  if (i < line.size() && line[i] == '}') return i + 1 == line.size();
+  for (;;) {
+    std::string key, value;
+    if (!ReadString(line, &i, &key) || i >= line.size() || line[i++] != ':') return false;
+    if (line.compare(i, 4, "null") == 0) {
+      i += 4;
+      object->nulls.push_back(key);
+    } else if (ReadString(line, &i, &value)) {
+      object->values[key] = value;
+    } else {
+      return false;
+    }
+    if (i >= line.size()) return false;
+    char c = line[i++];
+    if (c == '}') return i == line.size();
+    if (c != ',') return false;
+  }
+}
+
+std::vector<uint8_t> NonZeroBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> byte(1, 255);
+  std::vector<uint8_t> bytes(size);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(byte(random));
+  return bytes;
+}
+
+std::vector<std::string> FolderNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}

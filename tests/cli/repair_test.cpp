@@ -1,0 +1,190 @@
+// orvalintex-cli repair, end to end: two damaged copies in a temporary folder,
+// the built program run as a subprocess, the bytes it leaves compared.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/cli/cli_run.h"
+#include "tests/support/temp_files.h"
+
+static const char kRepaired[] = u8"ファイルを修復しました。";
+
+class Repair : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = MakeTempDir();
+    original = NonZeroBytes(300000, 11);  // five blocks, the last one short
+  }
+  void TearDown() override { RemoveTree(dir); }
+
+  // A copy of the original with zeros over the given [begin, end) stretches.
+  std::string Copy(const std::string& name, std::vector<std::pair<size_t, size_t>> zeros) {
+    std::vector<uint8_t> bytes = original;
+    for (auto [begin, end] : zeros) std::fill(bytes.begin() + begin, bytes.begin() + end, 0);
+    std::string path = JoinPath(dir, name);
+    WriteBytes(path, bytes);
+    return path;
+  }
+
+  std::string dir;
+  std::vector<uint8_t> original;
+};
+
+TEST_F(Repair, FillsEachZeroFromTheSourceIntoNameFixedExtBesideTheDamagedFile) {
+  std::string damaged = Copy("clip.avi", {{0, 10}, {65530, 70000}, {299990, 300000}});
+  std::string source = Copy("copy.avi", {{20, 40000}, {200000, 200001}});
+  CliRun run = RunCli({"repair", damaged, source});
+  std::string output = JoinPath(dir, "clip.fixed.avi");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Lines(run.out),
+            std::vector<std::string>({damaged + ": repaired: " + kRepaired + " -> " + output}));
+  EXPECT_EQ(ReadBytes(output), original);
+  EXPECT_EQ(FolderNames(dir), std::vector<std::string>({"clip.avi", "clip.fixed.avi", "copy.avi"}));
+}
+
+struct Naming {
+  const char* damaged;
+  const char* output;
+};
+
+class RepairNaming : public Repair, public ::testing::WithParamInterface<Naming> {};
+
+TEST_P(RepairNaming, PutsFixedBeforeTheExtensionOfTheLastComponent) {
+  std::filesystem::create_directories(JoinPath(dir, "video.old"));
+  std::string damaged = Copy(GetParam().damaged, {{100, 200}});
+  std::string source = Copy("source", {});
+  CliRun run = RunCli({"repair", damaged, source});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(ReadBytes(JoinPath(dir, GetParam().output)), original);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, RepairNaming,
+                         ::testing::Values(Naming{"clip.avi", "clip.fixed.avi"},
+                                           Naming{"clip", "clip.fixed"},
+                                           Naming{"take.2.avi", "take.2.fixed.avi"},
+                                           Naming{"video.old/clip", "video.old/clip.fixed"},
+                                           Naming{".hidden", ".hidden.fixed"},
+                                           Naming{"trail.", "trail.fixed."}));
+
+TEST_F(Repair, WritesWhereOutputIsNamedAndReplacesAFileThere) {
+  std::string damaged = Copy("clip.avi", {{5000, 6000}});
+  std::string source = Copy("copy.avi", {});
+  std::string named = JoinPath(dir, "named.bin"), other = JoinPath(dir, "other.bin");
+  WriteBytes(other, {1, 2, 3});
+  EXPECT_EQ(RunCli({"repair", damaged, source, "-o", named}).status, 0);
+  EXPECT_EQ(RunCli({"repair", "--output=" + other, damaged, source}).status, 0);
+  EXPECT_EQ(ReadBytes(named), original);
+  EXPECT_EQ(ReadBytes(other), original);
+  EXPECT_FALSE(FileExists(JoinPath(dir, "clip.fixed.avi")));
+}
+
+TEST_F(Repair, DifferingDataFailsWithTheirOffsetAndLeavesNoOutput) {
+  original[0x12345] = 0x41;
+  std::string damaged = Copy("clip.avi", {{10, 20}});
+  original[0x12345] = 0x42;
+  std::string source = Copy("copy.avi", {});
+  CliRun text = RunCli({"repair", damaged, source});
+  EXPECT_EQ(text.status, 1);
+  EXPECT_EQ(Lines(text.out),
+            std::vector<std::string>(
+                {damaged + u8": failed: データが一致しません。 Address : 00012345 (41 / 42)"}));
+  CliRun json = RunCli({"repair", "--json", damaged, source});
+  EXPECT_EQ(json.status, 1);
+  JsonObject o;
+  ASSERT_TRUE(ParseJsonObject(Lines(json.out).at(0), &o)) << json.out;
+  EXPECT_EQ(o.values["path"], damaged);
+  EXPECT_EQ(o.values["result"], "failed");
+  EXPECT_EQ(o.values["offset"], "00012345");
+  EXPECT_EQ(o.values["message"], u8"データが一致しません。\nAddress : 00012345 (41 / 42)");
+  EXPECT_EQ(o.nulls, std::vector<std::string>({"output"}));
+  EXPECT_EQ(FolderNames(dir), std::vector<std::string>({"clip.avi", "copy.avi"}));
+}
+
+TEST_F(Repair, AFailedRepairLeavesAnEarlierOutputAsItWas) {
+  original[200000] = 0x41;
+  std::string damaged = Copy("clip.avi", {{10, 20}});
+  original[200000] = 0x42;
+  std::string source = Copy("copy.avi", {});
+  std::string output = JoinPath(dir, "clip.fixed.avi");
+  const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'y'};
+  WriteBytes(output, earlier);
+  std::string shorter = JoinPath(dir, "short.avi");
+  WriteBytes(shorter, NonZeroBytes(1000, 1));
+
+  CliRun mismatch = RunCli({"repair", damaged, source});
+  EXPECT_EQ(mismatch.status, 1);
+  EXPECT_EQ(ReadBytes(output), earlier);
+  CliRun size = RunCli({"repair", damaged, shorter});
+  EXPECT_EQ(size.status, 1);
+  EXPECT_EQ(Lines(size.out),
+            std::vector<std::string>({damaged + u8": failed: ファイルサイズが一致しません。"}));
+  EXPECT_EQ(ReadBytes(output), earlier);
+  EXPECT_EQ(FolderNames(dir),
+            std::vector<std::string>({"clip.avi", "clip.fixed.avi", "copy.avi", "short.avi"}));
+}
+
+TEST_F(Repair, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
+  std::string damaged = Copy("clip.avi", {{10, 20}});
+  std::string source = Copy("copy.avi", {{30, 40}});
+  const std::vector<uint8_t> damagedBytes = ReadBytes(damaged), sourceBytes = ReadBytes(source);
+  const std::string refused = u8": failed: 書き込み先ファイルが開けません。";
+  for (const std::string& output : {source, damaged, dir + "/./copy.avi", dir}) {
+    CliRun run = RunCli({"repair", damaged, source, "-o", output});
+    EXPECT_EQ(run.status, 1) << output;
+    EXPECT_EQ(Lines(run.out), std::vector<std::string>({damaged + refused})) << output;
+  }
+  EXPECT_EQ(ReadBytes(damaged), damagedBytes);
+  EXPECT_EQ(ReadBytes(source), sourceBytes);
+  EXPECT_EQ(FolderNames(dir), std::vector<std::string>({"clip.avi", "copy.avi"}));
+}
+
+TEST_F(Repair, InputsThatCannotBeOpenedAreNamedInTheMergersWords) {
+  std::string present = Copy("clip.avi", {});
+  std::string missing = JoinPath(dir, "missing.avi");
+  EXPECT_EQ(Lines(RunCli({"repair", missing, present}).out),
+            std::vector<std::string>({missing + u8": failed: 修復するファイルが開けません。"}));
+  EXPECT_EQ(Lines(RunCli({"repair", present, missing}).out),
+            std::vector<std::string>({present + u8": failed: 修復用のファイルが開けません。"}));
+  EXPECT_EQ(FolderNames(dir), std::vector<std::string>({"clip.avi"}));
+}
+
+// Both copies hold zeros over 57344..65535: at the end of the first block the
+// merge asks whether to go on past 8 KB that neither copy can supply.
+class RepairQuestion : public Repair {
+ protected:
+  void SetUp() override {
+    Repair::SetUp();
+    damaged = Copy("clip.avi", {{57344, 65536}, {100000, 100100}});
+    source = Copy("copy.avi", {{57344, 65536}});
+  }
+  std::string damaged, source;
+};
+
+static const char kQuestion[] = u8"修復できません。処理を続行しますか?\nAddress : 0000E000";
+
+TEST_F(RepairQuestion, YesGoesOnAndKeepsTheZerosNeitherCopyHas) {
+  CliRun run = RunCli({"repair", "--yes", damaged, source});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find(kQuestion), std::string::npos) << run.err;
+  std::fill(original.begin() + 57344, original.begin() + 65536, 0);
+  EXPECT_EQ(ReadBytes(JoinPath(dir, "clip.fixed.avi")), original);
+}
+
+TEST_F(RepairQuestion, NoOrNoTerminalToAskDeclinesAndLeavesNoOutput) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"repair", "--no", damaged, source},
+                                        std::vector<std::string>{"repair", damaged, source}}) {
+    CliRun run = RunCli(args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(kQuestion), std::string::npos) << run.err;
+    EXPECT_EQ(Lines(run.out), std::vector<std::string>({damaged + ": declined: " +
+                                                        u8"修復できません。処理を続行しますか? "
+                                                        "Address : 0000E000"}));
+    EXPECT_EQ(FolderNames(dir), std::vector<std::string>({"clip.avi", "copy.avi"}));
+  }
+  CliRun json = RunCli({"repair", "--json", "-n", damaged, source});
+  JsonObject o;
+  ASSERT_TRUE(ParseJsonObject(Lines(json.out).at(0), &o)) << json.out;
+  EXPECT_EQ(o.values["result"], "declined");
+  EXPECT_EQ(o.values["offset"], "0000E000");
+  EXPECT_EQ(o.values["message"], kQuestion);
+}
