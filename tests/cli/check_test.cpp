@@ -90,21 +90,21 @@ TEST_F(Check, GoesOnPastDamagedAndUnreadableFilesInTheOrderGiven) {
 
 TEST_F(Check, AFolderStandsForThePlainFilesDirectlyInsideIt) {
   std::string folder = JoinPath(dir, "disc");
-  std::string sub = JoinPath(folder, "sub");
-  ASSERT_TRUE(std::filesystem::create_directories(sub));
+  ASSERT_TRUE(std::filesystem::create_directories(JoinPath(folder, "sub")));
   Make("disc/b.avi", 1000);
   Make("disc/a.avi", 1000);
   Make("disc/.hidden", 20000, 0, 10000);
   Make("disc/sub/inner.avi", 1000);
   std::string empty = JoinPath(dir, "empty");
   ASSERT_TRUE(std::filesystem::create_directory(empty));
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
 
-  CliRun run = RunCli({"check", folder, empty, folder + "/"});
+  CliRun run = RunCli({"check", folder, empty, folder + separator});
   EXPECT_EQ(run.status, 1);
   std::vector<std::string> once = {
-      folder + "/.hidden: damaged: " + kDamaged + "00000000",
-      folder + "/a.avi: clean",
-      folder + "/b.avi: clean",
+      JoinPath(folder, ".hidden") + ": damaged: " + kDamaged + "00000000",
+      JoinPath(folder, "a.avi") + ": clean",
+      JoinPath(folder, "b.avi") + ": clean",
   };
   std::vector<std::string> twice(once);
   twice.insert(twice.end(), once.begin(), once.end());
@@ -139,6 +139,8 @@ TEST_F(Check, JsonGivesOneAsciiObjectPerFile) {
   EXPECT_EQ(o.nulls, std::vector<std::string>({"offset"}));
 }
 
+// Names that Windows does not allow, or cannot hold in its ANSI code page.
+#ifndef _WIN32
 TEST_F(Check, JsonEscapesEveryCharacterOfAName) {
   const std::string name = std::string("q\"b\\s\nt\tc\x01") + u8"動画😀.avi";
   std::string path = Make(name, 100);
@@ -152,3 +154,4 @@ TEST_F(Check, JsonEscapesEveryCharacterOfAName) {
   ASSERT_TRUE(ParseJsonObject(lines[1], &o)) << lines[1];
   EXPECT_EQ(o.values["path"], JoinPath(dir, u8"bad\uFFFD\uFFFD.avi"));
 }
+#endif

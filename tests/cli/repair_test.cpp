@@ -58,13 +58,18 @@ TEST_P(RepairNaming, PutsFixedBeforeTheExtensionOfTheLastComponent) {
   EXPECT_EQ(ReadBytes(JoinPath(dir, GetParam().output)), original);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, RepairNaming,
-                         ::testing::Values(Naming{"clip.avi", "clip.fixed.avi"},
-                                           Naming{"clip", "clip.fixed"},
-                                           Naming{"take.2.avi", "take.2.fixed.avi"},
-                                           Naming{"video.old/clip", "video.old/clip.fixed"},
-                                           Naming{".hidden", ".hidden.fixed"},
-                                           Naming{"trail.", "trail.fixed."}));
+static const Naming kNamings[] = {
+    {"clip.avi", "clip.fixed.avi"},
+    {"clip", "clip.fixed"},
+    {"take.2.avi", "take.2.fixed.avi"},
+    {"video.old/clip", "video.old/clip.fixed"},
+    {".hidden", ".hidden.fixed"},
+#ifndef _WIN32
+    {"trail.", "trail.fixed."},  // Windows drops a name's trailing dots
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, RepairNaming, ::testing::ValuesIn(kNamings));
 
 TEST_F(Repair, WritesWhereOutputIsNamedAndReplacesAFileThere) {
   std::string damaged = Copy("clip.avi", {{5000, 6000}});
