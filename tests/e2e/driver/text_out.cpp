@@ -1,0 +1,36 @@
+#include "tests/e2e/driver/text_out.h"
+
+#include <windows.h>
+
+std::string Utf8(const std::string& ansi) {
+  if (ansi.empty()) return ansi;
+  int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring wide(wideLength, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], wideLength);
+  int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  std::string utf8(length, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr, nullptr);
+  return utf8;
+}
+
+// Raw bytes through WriteFile: the C runtime's text mode would add carriage
+// returns, and the bytes must reach the script unchanged.
+static void WriteAll(DWORD which, const std::string& bytes) {
+  HANDLE out = GetStdHandle(which);
+  DWORD written = 0;
+  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void PrintField(const std::string& key, const std::string& ansiValue) {
+  std::string line = key + "=";
+  for (char c : Utf8(ansiValue)) {
+    if (c == '\n') line += "\\n";
+    else if (c == '\r') line += "\\r";
+    else line += c;
+  }
+  WriteAll(STD_OUTPUT_HANDLE, line + "\n");
+}
+
+void PrintFailure(const std::string& ansiMessage) {
+  WriteAll(STD_ERROR_HANDLE, "e2e-driver: " + Utf8(ansiMessage) + "\n");
+}
