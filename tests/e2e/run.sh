@@ -404,8 +404,8 @@ expect_message "$default_caption" "$question" "Yes No"
 shot continue
 drive answer No $wait_ms
 drive state            # answered only once the command has returned
-drive no-msgbox
 expect list.sel 0
+drive no-msgbox
 [ ! -e "$(fixed_name "$media/mpeg4-c.avi")" ] || fail "the stopped repair left its output file"
 
 say "answer Yes: the repair goes on; the shared sectors stay zero, the rest is mended"
