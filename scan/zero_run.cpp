@@ -6,10 +6,12 @@
 #include <emmintrin.h>
 #endif
 
-// Two searches carry all the speed; each has a portable form and, where the
-// compiler targets SSE2, a vector form.
+// Two searches carry all the speed: back over zeros, and forward to the next
+// "JUNK". Each has a portable form and, where the compiler targets SSE2, a
+// vector form, which the Windows build needs: its C library's memchr, on which
+// the portable search rests, is a byte loop.
 typedef uint32_t (*TrailingZerosFn)(const uint8_t* buf, uint32_t lo, uint32_t hi);
-typedef uint32_t (*FindJFn)(const uint8_t* buf, uint32_t from, uint32_t n);
+typedef uint32_t (*FindJunkFn)(const uint8_t* buf, uint32_t from, uint32_t n);
 
 // The number of zero bytes at the end of buf[lo..hi).
 static uint32_t TrailingZerosPortable(const uint8_t* buf, uint32_t lo, uint32_t hi) {
@@ -23,11 +25,15 @@ static uint32_t TrailingZerosPortable(const uint8_t* buf, uint32_t lo, uint32_t 
   return hi - i;
 }
 
-// The index of the first 'J' in buf[from..n), or n.
-static uint32_t FindJPortable(const uint8_t* buf, uint32_t from, uint32_t n) {
-  if (from == n) return n;
-  const void* hit = std::memchr(buf + from, 'J', n - from);
-  return hit ? static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - buf) : n;
+// The index of the first "JUNK" that lies wholly in buf[from..n), or n.
+static uint32_t FindJunkPortable(const uint8_t* buf, uint32_t from, uint32_t n) {
+  for (uint32_t i = from; n - i >= 4; ++i) {
+    const void* hit = std::memchr(buf + i, 'J', n - i - 3);
+    if (!hit) break;
+    i = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - buf);
+    if (std::memcmp(buf + i, "JUNK", 4) == 0) return i;
+  }
+  return n;
 }
 
 #if defined(__SSE2__)
@@ -53,24 +59,27 @@ static uint32_t TrailingZerosSse2(const uint8_t* buf, uint32_t lo, uint32_t hi) 
   return hi - i;
 }
 
-// Not the C library's memchr: the Windows build's one (msvcrt) is a byte loop under Wine.
-static uint32_t FindJSse2(const uint8_t* buf, uint32_t from, uint32_t n) {
-  const __m128i letter = _mm_set1_epi8('J');
+// 0xFF at each of the 16 places from p on that hold a 'J' with a 'K' three
+// bytes on: rare enough in video data that whole blocks pass with one branch
+// per 64 bytes.
+static __m128i JunkCandidates(const uint8_t* p) {
+  return _mm_and_si128(_mm_cmpeq_epi8(Load16(p), _mm_set1_epi8('J')),
+                       _mm_cmpeq_epi8(Load16(p + 3), _mm_set1_epi8('K')));
+}
+
+static uint32_t FindJunkSse2(const uint8_t* buf, uint32_t from, uint32_t n) {
   uint32_t i = from;
-  for (; n - i >= 64; i += 64) {
+  for (; n - i >= 64 + 3; i += 64) {
     const uint8_t* p = buf + i;
-    __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(Load16(p), letter), _mm_cmpeq_epi8(Load16(p + 16), letter)),
-        _mm_or_si128(_mm_cmpeq_epi8(Load16(p + 32), letter),
-                     _mm_cmpeq_epi8(Load16(p + 48), letter)));
-    if (_mm_movemask_epi8(hits) != 0) break;
+    __m128i any = _mm_or_si128(_mm_or_si128(JunkCandidates(p), JunkCandidates(p + 16)),
+                               _mm_or_si128(JunkCandidates(p + 32), JunkCandidates(p + 48)));
+    if (_mm_movemask_epi8(any) == 0) continue;
+    for (uint32_t at = i; at < i + 64; ++at)
+      if (buf[at] == 'J' && std::memcmp(buf + at, "JUNK", 4) == 0) return at;
   }
-  for (; n - i >= 16; i += 16) {
-    int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(Load16(buf + i), letter));
-    if (hits != 0) return i + static_cast<uint32_t>(__builtin_ctz(static_cast<unsigned>(hits)));
-  }
-  while (i < n && buf[i] != 'J') ++i;
-  return i;
+  for (; n - i >= 4; ++i)
+    if (buf[i] == 'J' && std::memcmp(buf + i, "JUNK", 4) == 0) return i;
+  return n;
 }
 #endif
 
@@ -131,9 +140,21 @@ static int HeaderByte(ZeroRunState* s, uint8_t byte, int32_t threshold, uint64_t
   return 0;
 }
 
-// Outside headers and payloads JUNK mode is plain mode up to the next 'J',
-// which breaks the run and starts a header; payloads are passed over whole.
-template <TrailingZerosFn TrailingZeros, FindJFn FindJ>
+// The header letters a stretch ends with: "J", "JU" or "JUN" leave the JUNK
+// state at 1, 2 or 3 for the next block to go on from.
+static uint32_t OpenHeaderAtEnd(const uint8_t* buf, uint32_t from, uint32_t n) {
+  for (uint32_t letters = 3; letters >= 1; --letters) {
+    if (n - from >= letters && std::memcmp(buf + n - letters, "JUNK", letters) == 0)
+      return letters;
+  }
+  return 0;
+}
+
+// Outside headers and payloads JUNK mode is plain mode up to the next "JUNK":
+// a 'J' not followed by "UNK" leaves the state where a plain non-zero byte
+// would, and "JUNK" has no letter twice, so only a whole "JUNK" starts a
+// header. Payloads are passed over whole.
+template <TrailingZerosFn TrailingZeros, FindJunkFn FindJunk>
 static uint32_t JunkRun(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                         uint64_t remaining) {
   uint32_t i = 0;
@@ -146,13 +167,16 @@ static uint32_t JunkRun(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t
       s->skipCount -= passed;
       i += passed;
     } else {
-      uint32_t j = FindJ(buf, i, n);
-      uint32_t handled = PlainRun<TrailingZeros>(&s->runLength, buf + i, j - i, threshold);
+      uint32_t header = FindJunk(buf, i, n);
+      uint32_t handled = PlainRun<TrailingZeros>(&s->runLength, buf + i, header - i, threshold);
       if (s->runLength == threshold) return i + handled;
-      if (j == n) return n;
+      if (header == n) {
+        s->junkState = OpenHeaderAtEnd(buf, i, n);
+        return n;
+      }
       s->runLength = 0;
-      s->junkState = 1;
-      i = j + 1;
+      s->junkState = 4;
+      i = header + 4;
     }
   }
   return n;
@@ -164,7 +188,7 @@ uint32_t ScanPlainPortable(ZeroRunState* s, const uint8_t* buf, uint32_t n, int3
 
 uint32_t ScanJunkPortable(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                           uint64_t remaining) {
-  return JunkRun<TrailingZerosPortable, FindJPortable>(s, buf, n, threshold, remaining);
+  return JunkRun<TrailingZerosPortable, FindJunkPortable>(s, buf, n, threshold, remaining);
 }
 
 #if defined(__SSE2__)
@@ -174,7 +198,7 @@ uint32_t ScanPlain(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t thre
 
 uint32_t ScanJunk(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                   uint64_t remaining) {
-  return JunkRun<TrailingZerosSse2, FindJSse2>(s, buf, n, threshold, remaining);
+  return JunkRun<TrailingZerosSse2, FindJunkSse2>(s, buf, n, threshold, remaining);
 }
 #else
 uint32_t ScanPlain(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold) {

@@ -248,6 +248,25 @@ TEST(ZeroRunBlocks, HeadersAndPayloadsSplitAtEveryOffset) {
   }
 }
 
+// A header at every position of a block, so at every place within the
+// stretches that the vector search takes at a time.
+TEST(ZeroRunBlocks, HeaderAtEveryPositionOfABlock) {
+  for (uint32_t before = 0; before < 200; ++before) {
+    Bytes data;
+    Append(&data, "RIFF");
+    data.insert(data.end(), before, 'x');
+    Append(&data, "JUNK");
+    AppendLe32(&data, 16);
+    data.insert(data.end(), 16, 0);
+    data.insert(data.end(), 100, 'y');
+    const Blocks blocks = {static_cast<uint32_t>(data.size())};
+    ASSERT_EQ(Describe(Model(data, blocks, 8, 1)), "clean, run 0 state 0 skip 0");
+    for (const Scanner& scanner : kScanners)
+      ASSERT_EQ(Describe(Drive(scanner, data, blocks, 8, 1)), "clean, run 0 state 0 skip 0")
+          << scanner.name << " header at " << 4 + before;
+  }
+}
+
 // Runs as long as whole blocks: all-zero blocks, a run carried through many
 // blocks, and thresholds above the block size.
 TEST(ZeroRunBlocks, RunsAcrossManyBlocks) {
