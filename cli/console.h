@@ -25,7 +25,7 @@ int InputIsTerminal();
 // on an error or when a stop came meanwhile.
 std::string ReadAnswerLine();
 
-// From here on Ctrl-C (on POSIX also SIGTERM) only requests a stop.
+// From here on Ctrl-C (on POSIX also SIGTERM and SIGHUP) only requests a stop.
 void InstallStopHandler();
 
 // 0 while no stop was requested, else the exit status that reports it
@@ -33,9 +33,9 @@ void InstallStopHandler();
 int StopStatus();
 
 // Names a partial output file, and the line that reports the stop, while work
-// on that file is under way. Where the platform can, a stop then removes the
-// file, writes the line to stdout and ends the process at once; elsewhere the
-// stop is seen through StopStatus() once the work returns. Paths too long to
-// hold are left to the caller alike.
+// on that file is under way. Where the platform can, a stop (also one
+// requested before this call) then removes the file, writes the line to stdout
+// and ends the process at once; elsewhere, and for paths too long to hold, the
+// stop is seen through StopStatus() once the work returns.
 void GuardPartialFile(const char* path, const std::string& stoppedLine);
 void ReleasePartialFile();

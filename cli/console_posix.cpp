@@ -74,6 +74,7 @@ void InstallStopHandler() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 int StopStatus() { return g_stopSignal ? 128 + g_stopSignal : 0; }

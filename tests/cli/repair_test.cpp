@@ -128,12 +128,13 @@ TEST_F(Repair, AFailedRepairLeavesAnEarlierOutputAsItWas) {
             std::vector<std::string>({"clip.avi", "clip.fixed.avi", "copy.avi", "short.avi"}));
 }
 
-TEST_F(Repair, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
+TEST_F(Repair, AnOutputThatCannotBeMadeOrNamesAnInputIsRefusedAndTheInputsKept) {
   std::string damaged = Copy("clip.avi", {{10, 20}});
   std::string source = Copy("copy.avi", {{30, 40}});
   const std::vector<uint8_t> damagedBytes = ReadBytes(damaged), sourceBytes = ReadBytes(source);
   const std::string refused = u8": failed: 書き込み先ファイルが開けません。";
-  for (const std::string& output : {source, damaged, dir + "/./copy.avi", dir}) {
+  for (const std::string& output :
+       {source, damaged, dir + "/./copy.avi", dir, JoinPath(dir, "missing/clip.avi")}) {
     CliRun run = RunCli({"repair", damaged, source, "-o", output});
     EXPECT_EQ(run.status, 1) << output;
     EXPECT_EQ(Lines(run.out), std::vector<std::string>({damaged + refused})) << output;
