@@ -1,0 +1,24 @@
+// Generated data for the benchmarks, and the straightforward byte-at-a-time
+// scanners that the block scanners are measured against.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "scan/zero_run.h"
+
+// Bytes like compressed video: random, with a short zero run (1 to 64 bytes)
+// every 4 KiB on average. *seed advances, so calls continue one stream.
+void FillVideoLike(uint8_t* buf, size_t n, uint64_t* seed);
+
+// Over video-like bytes: a JUNK chunk of 512 to 4096 zero bytes every 64 KiB
+// on average, as AVI writers leave for padding.
+void AddJunkChunks(uint8_t* buf, size_t n, uint64_t* seed);
+
+// Zero runs and non-zero runs of 1 to 32 bytes taking turns: the most work a
+// byte loop can be given.
+void FillShortRuns(uint8_t* buf, size_t n, uint64_t* seed);
+
+// The scan rules one byte at a time, as a plain loop would apply them.
+uint32_t PlainByteLoop(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold);
+uint32_t JunkByteLoop(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
+                      uint64_t remaining);

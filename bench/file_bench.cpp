@@ -1,0 +1,167 @@
+// Whole-file speed on page-cached files: ScanFile and Merge against loops
+// that only move the same bytes through the same file layer in blocks of
+// 65536 bytes. Usage: file_bench [folder] [MiB]; the files are deleted after.
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/bench_data.h"
+#include "common/file_io.h"
+#include "common/host.h"
+#include "common/settings.h"
+#include "repair/merge_file.h"
+#include "scan/scan_file.h"
+
+// No window here: messages go to stderr and count as a failed measurement.
+static int g_messages = 0;
+
+int ShowMessage(const char* text, const char*, MessageKind) {
+  ++g_messages;
+  std::fprintf(stderr, "message: %s\n", text);
+  return 1;
+}
+
+int PumpMessages() { return 1; }
+
+static const uint32_t kBlock = 65536;
+
+// One stream of video-like blocks starting with "RIFF", written as the clean
+// file and as two copies damaged by 4096 zero bytes at different places.
+static int MakeFiles(const std::string& clean, const std::string& damaged,
+                     const std::string& source, uint64_t size) {
+  const FileHandle out[3] = {CreateAlways(clean.c_str(), nullptr, 0),
+                             CreateAlways(damaged.c_str(), nullptr, 0),
+                             CreateAlways(source.c_str(), nullptr, 0)};
+  int ok = out[0] != kNoFile && out[1] != kNoFile && out[2] != kNoFile;
+  std::vector<uint8_t> block(kBlock), copy(kBlock);
+  uint64_t seed = 7;
+  for (uint64_t at = 0; ok && at < size; at += kBlock) {
+    FillVideoLike(block.data(), kBlock, &seed);
+    AddJunkChunks(block.data(), kBlock, &seed);
+    if (at == 0) std::copy_n("RIFF", 4, block.begin());
+    ok = WriteExact(out[0], block.data(), kBlock);
+    for (int k = 1; ok && k <= 2; ++k) {
+      copy = block;
+      if ((at >> 20) % 16 == static_cast<uint64_t>(k == 1 ? 1 : 9) && (at >> 16) % 16 == 0)
+        std::fill_n(copy.begin() + 1000, 4096, 0);
+      ok = WriteExact(out[k], copy.data(), kBlock);
+    }
+  }
+  for (FileHandle f : out) CloseFile(f);
+  return ok;
+}
+
+static int ReadLoop(const char* path) {
+  FileHandle f = OpenForRead(path);
+  uint64_t size = 0;
+  int ok = f != kNoFile && GetSize(f, &size);
+  std::vector<uint8_t> block(kBlock);
+  for (uint64_t at = 0; ok && at < size; at += kBlock)
+    ok = ReadExact(f, block.data(), size - at < kBlock ? static_cast<uint32_t>(size - at) : kBlock);
+  CloseFile(f);
+  return ok;
+}
+
+static int CopyLoop(const char* output, const char* a, const char* b) {
+  FileHandle in[2] = {OpenForRead(a), OpenForRead(b)};
+  FileHandle out = CreateAlways(output, in, 2);
+  uint64_t size = 0;
+  int ok = in[0] != kNoFile && in[1] != kNoFile && out != kNoFile && GetSize(in[0], &size);
+  std::vector<uint8_t> one(kBlock), two(kBlock);
+  for (uint64_t at = 0; ok && at < size; at += kBlock) {
+    uint32_t n = size - at < kBlock ? static_cast<uint32_t>(size - at) : kBlock;
+    ok = ReadExact(in[0], one.data(), n) && ReadExact(in[1], two.data(), n) &&
+         WriteExact(out, one.data(), n);
+  }
+  CloseFile(out);
+  CloseFile(in[1]);
+  CloseFile(in[0]);
+  return ok;
+}
+
+// Wall-clock and processor time (user and system, so the copying inside the
+// reads counts) of each run; the processor time is the steadier figure on a
+// machine busy with other work.
+struct Timing {
+  const char* name;
+  std::vector<double> wall, cpu;
+};
+
+template <typename Run>
+static void Time(Timing* t, Run run) {
+  const std::clock_t cpu = std::clock();
+  const auto wall = std::chrono::steady_clock::now();
+  if (!run()) std::fprintf(stderr, "%s failed\n", t->name);
+  t->wall.push_back(
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count());
+  t->cpu.push_back(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC);
+}
+
+static double Best(const std::vector<double>& seconds) {
+  return *std::min_element(seconds.begin(), seconds.end());
+}
+
+int main(int argc, char** argv) {
+  const std::string folder = argc > 1 ? argv[1] : ".";
+  const uint64_t mib = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1024;
+  const uint64_t size = mib << 20;
+  const std::string clean = folder + "/orvalintex-bench-clean.avi";
+  const std::string damaged = folder + "/orvalintex-bench-damaged.avi";
+  const std::string source = folder + "/orvalintex-bench-source.avi";
+  const std::string output = folder + "/orvalintex-bench-damaged.fixed.avi";
+
+  if (!MakeFiles(clean, damaged, source, size)) {
+    std::fprintf(stderr, "cannot write the files in %s\n", folder.c_str());
+    return 1;
+  }
+  ReadLoop(clean.c_str());  // into the page cache
+  ReadLoop(damaged.c_str());
+  ReadLoop(source.c_str());
+
+  Timing read = {"read loop", {}, {}}, plain = {"ScanFile, plain mode", {}, {}},
+         junk = {"ScanFile, JUNK mode", {}, {}}, copy = {"read two, write one loop", {}, {}},
+         merge = {"Merge", {}, {}};
+  g_settings.ErrorLength = 8192;
+  int merged = 1;
+  for (int round = 0; round < 5; ++round) {
+    Time(&read, [&] { return ReadLoop(clean.c_str()); });
+    g_settings.SkipJunk = 0;
+    Time(&plain, [&] { return ScanFile(clean.c_str()); });
+    g_settings.SkipJunk = 1;
+    Time(&junk, [&] { return ScanFile(clean.c_str()); });
+    Time(&copy, [&] { return CopyLoop(output.c_str(), damaged.c_str(), source.c_str()); });
+    Time(&merge, [&] {
+      int made = 0;
+      return merged &= Merge(output.c_str(), damaged.c_str(), source.c_str(), &made);
+    });
+  }
+
+  RemoveFile(output.c_str());
+  RemoveFile(source.c_str());
+  RemoveFile(damaged.c_str());
+  RemoveFile(clean.c_str());
+
+  const double n = static_cast<double>(size);
+  std::printf("files of %llu MiB in the page cache, best of %zu runs:\n",
+              static_cast<unsigned long long>(mib), read.wall.size());
+  std::printf("  %-26s %10s %10s\n", "", "wall MB/s", "cpu MB/s");
+  const Timing* all[] = {&read, &plain, &junk, &copy, &merge};
+  for (const Timing* t : all)
+    std::printf("  %-26s %10.0f %10.0f\n", t->name, n / Best(t->wall) / 1e6,
+                n / Best(t->cpu) / 1e6);
+  const struct {
+    const char* what;
+    const Timing *fast, *base;
+  } ratios[] = {{"ScanFile plain / read loop", &plain, &read},
+                {"ScanFile JUNK / read loop", &junk, &read},
+                {"Merge / copy loop", &merge, &copy}};
+  std::printf("  %-26s %10s %10s\n", "ratios (target >= 0.9)", "wall", "cpu");
+  for (const auto& r : ratios)
+    std::printf("  %-26s %10.2f %10.2f\n", r.what, Best(r.base->wall) / Best(r.fast->wall),
+                Best(r.base->cpu) / Best(r.fast->cpu));
+  return g_messages == 0 ? 0 : 1;
+}
