@@ -45,10 +45,9 @@ trap 'fail "line $LINENO: \"$BASH_COMMAND\" failed"' ERR
 
 fail() {
   echo "FAIL: $*" >&2
-  if [ -s "$work/app.log" ]; then
-    echo "Wine's output for the program:" >&2
-    quiet_stderr <"$work/app.log" >&2
-  fi
+  local log
+  log=$(quiet_stderr <"$work/app.log" 2>/dev/null)
+  if [ -n "$log" ]; then printf "Wine's output for the program:\n%s\n" "$log" >&2; fi
   shot "failure" || true
   exit 1
 }
