@@ -44,9 +44,10 @@ trap cleanup EXIT
 trap 'fail "line $LINENO: \"$BASH_COMMAND\" failed"' ERR
 
 fail() {
+  trap - ERR
   echo "FAIL: $*" >&2
-  local log
-  log=$(quiet_stderr <"$work/app.log" 2>/dev/null)
+  local log=
+  if [ -f "$work/app.log" ]; then log=$(quiet_stderr <"$work/app.log"); fi
   if [ -n "$log" ]; then printf "Wine's output for the program:\n%s\n" "$log" >&2; fi
   shot "failure" || true
   exit 1
