@@ -28,9 +28,10 @@ void SetAnswerRule(AnswerRule rule) { g_answerRule = rule; }
 
 const std::vector<ShownMessage>& ItemMessages() { return g_itemMessages; }
 
+// Also wipes the "^C" that a terminal echoes after the line when Ctrl-C ends a check.
 static void ClearProgress() {
   if (g_progress.width == 0) return;
-  WriteText(kStderr, "\r" + std::string(g_progress.width, ' ') + "\r");
+  WriteText(kStderr, "\r" + std::string(g_progress.width + 2, ' ') + "\r");
   g_progress.width = 0;
 }
 
