@@ -95,7 +95,8 @@ static uint32_t PlainRun(int32_t* runLength, const uint8_t* buf, uint32_t n, int
   int64_t start = -static_cast<int64_t>(*runLength);  // first zero of the run in question
   int64_t known = 0;  // buf[max(start, 0)..known) are known to be zeros
   for (;;) {
-    const int64_t last = start + threshold - 1;  // where that run would reach the threshold
+    // Where that run would reach the threshold; one of 0 or less it never reaches.
+    const int64_t last = threshold > 0 ? start + threshold - 1 : size;
     if (last >= size) {
       uint32_t zeros = TrailingZeros(buf, static_cast<uint32_t>(known), n);
       *runLength = static_cast<int32_t>(zeros == size - known ? size - start : zeros);

@@ -287,6 +287,21 @@ TEST(ZeroRunBlocks, RunsAcrossManyBlocks) {
   }
 }
 
+// The settings never hold such thresholds, but a scan with one must still
+// stay inside its block and count the run.
+TEST(ZeroRunBlocks, ThresholdsOfZeroOrLessAreNeverReached) {
+  const Bytes zeros(300, 0);
+  for (int32_t threshold : {0, -1}) {
+    for (const Scanner& scanner : kScanners) {
+      ZeroRunState plain = {0, 0, 0}, junk = {0, 0, 0};
+      EXPECT_EQ(scanner.plain(&plain, zeros.data(), 300, threshold), 300u) << scanner.name;
+      EXPECT_EQ(scanner.junk(&junk, zeros.data(), 300, threshold, 300), 300u) << scanner.name;
+      EXPECT_EQ(plain.runLength, 300);
+      EXPECT_EQ(junk.runLength, 300);
+    }
+  }
+}
+
 // Offsets past 4 GiB come from the 64-bit scan position, carried in through
 // the state, without a file that large.
 TEST(ZeroRunBlocks, OffsetsAndSizeTestsBeyondFourGiB) {
