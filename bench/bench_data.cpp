@@ -42,6 +42,11 @@ void FillShortRuns(uint8_t* buf, size_t n, uint64_t* seed) {
   }
 }
 
+void FillSparseNonZero(uint8_t* buf, size_t n, uint64_t* seed) {
+  std::memset(buf, 0, n);
+  for (size_t at = Next(seed) % 4096; at < n; at += 1 + Next(seed) % 4096) buf[at] = 0x80;
+}
+
 uint32_t PlainByteLoop(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold) {
   int32_t run = s->runLength;
   for (uint32_t i = 0; i < n; ++i) {
