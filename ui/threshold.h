@@ -1,0 +1,11 @@
+// The damage threshold as the user enters it, in KB.
+#pragma once
+#include <cstdint>
+
+// The largest whole number of KB whose byte count fits a signed 32-bit value.
+constexpr int32_t kMaxThresholdKb = INT32_MAX / 1024;
+
+// ErrorLength for an entry of kb: 0 or less (also an empty or unreadable edit)
+// means the default of 8192 bytes, and entries beyond kMaxThresholdKb are held
+// at kMaxThresholdKb so the threshold stays positive.
+int32_t ThresholdFromKb(int32_t kb);
