@@ -5,7 +5,7 @@ set -euo pipefail
 
 need=(cmake g++ make googletest libgtest-dev libbenchmark-dev
       g++-mingw-w64-i686 binutils-mingw-w64-i686
-      wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg)
+      wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg locales)
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -23,4 +23,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine maps ANSI file names to Unix ones through the locale: without a Japanese
+# locale every Shift-JIS file name fails to open, though the code page is 932.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  "${sudo_cmd[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
