@@ -135,14 +135,19 @@ settings() {
     >"$work/Orvalintex.ini"
 }
 
-# start FILES...: starts the program with the files on its command line and
-# waits for its dialog.
+# start_names NAMES...: starts the program in WORK with NAMES on its command
+# line, as they stand, and waits for its dialog.
+start_names() {
+  (cd "$work" && exec "$wine_run" "$app" "$@") >>"$work/app.log" 2>&1 &
+  app_pid=$!
+  drive wait-dialog $wait_ms
+}
+
+# start FILES...: the same with the Windows paths of FILES.
 start() {
   local args=() f
   for f in "$@"; do args+=("$(winpath "$f")"); done
-  (cd "$work" && exec "$wine_run" "$app" "${args[@]}") >>"$work/app.log" 2>&1 &
-  app_pid=$!
-  drive wait-dialog $wait_ms
+  start_names "${args[@]}"
 }
 
 # stop: Exit, then the process must end by itself.
@@ -372,6 +377,30 @@ repair "$media/mpeg4-b.avi" "$media/mpeg4-a.avi"
 repaired_equals "$media/mpeg4-b.avi" "$media/mpeg4.avi"
 drive click 201
 expect_idle_list 0 -1
+stop
+
+# ---------------------------- a relative name, a source in another folder
+# The file-open dialog moves the process into the folder where the source was
+# picked; the output must still land beside the damaged file.
+say "a name relative to the program's folder; the repair source picked in another folder"
+cp "$media/mjpeg-a.avi" "$media/rel-a.avi"
+mkdir -p "$media/other"
+cp "$media/mjpeg-b.avi" "$media/other/rel-b.avi"
+settings $threshold 1
+start_names 'media\rel-a.avi'
+drive click 1
+expect_message "破損検出" "$(damage_text "$(first_zero_run "$media/rel-a.avi" $threshold)")" OK
+drive answer OK $wait_ms
+drive wait-idle $wait_ms
+expect_idle_list 1 0
+expect list.0 'media\rel-a.avi'
+drive click 206
+drive open-file "$(winpath "$media/other/rel-b.avi")" $wait_ms
+expect name rel-a.avi
+expect_message "修復" "ファイルを修復しました。" OK
+drive answer OK $wait_ms
+repaired_equals "$media/rel-a.avi" "$media/mjpeg.avi"
+[ ! -e "$media/other/media" ] || fail "the repair wrote below the source's folder"
 stop
 
 # ------------------------------- both copies lost the same sectors
