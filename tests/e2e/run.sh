@@ -403,6 +403,23 @@ repaired_equals "$media/rel-a.avi" "$media/mjpeg.avi"
 [ ! -e "$media/other/media" ] || fail "the repair wrote below the source's folder"
 stop
 
+# -------------------------------------------------------- Shift-JIS names
+# ソ and 表 end in the byte 0x5C, a backslash when read byte by byte: the
+# list, the file-open dialog and the output name must take them as letters.
+say "Shift-JIS names whose second bytes are backslashes"
+sjis_a=$media/ソフト表示-a.avi
+sjis_b=$media/ソフト表示-b.avi
+cp "$media/mpeg4-a.avi" "$sjis_a"
+cp "$media/mpeg4-b.avi" "$sjis_b"
+settings $threshold 1
+start "$sjis_a" "$sjis_b"
+expect_idle_list 2 -1
+expect list.0 'V:\ソフト表示-a.avi'
+check_finds_damage "$sjis_a"
+repair "$sjis_a" "$sjis_b"
+repaired_equals "$sjis_a" "$media/mpeg4.avi"
+stop
+
 # ------------------------------- both copies lost the same sectors
 # Sectors 60 to 63 end the second 64 KiB block of the merge, where it asks
 # whether to go on: at the block's end, the threshold's length back.
