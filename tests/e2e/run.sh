@@ -358,24 +358,24 @@ repair "$media/mjpeg-a.avi" "$media/mjpeg-b.avi" repaired
 repaired_equals "$media/mjpeg-a.avi" "$media/mjpeg.avi"
 
 say "Remove the repaired file; the next one comes to the top"
-drive click 201
+drive press 201
 expect_idle_list 3 -1
 expect list.0 "$(winpath "$media/mjpeg-b.avi")"
 
 check_finds_damage "$media/mjpeg-b.avi"
 repair "$media/mjpeg-b.avi" "$media/mjpeg-a.avi"
 repaired_equals "$media/mjpeg-b.avi" "$media/mjpeg.avi"
-drive click 201
+drive press 201
 
 check_finds_damage "$media/mpeg4-a.avi"
 repair "$media/mpeg4-a.avi" "$media/mpeg4-b.avi"
 repaired_equals "$media/mpeg4-a.avi" "$media/mpeg4.avi"
-drive click 201
+drive press 201
 
 check_finds_damage "$media/mpeg4-b.avi"
 repair "$media/mpeg4-b.avi" "$media/mpeg4-a.avi"
 repaired_equals "$media/mpeg4-b.avi" "$media/mpeg4.avi"
-drive click 201
+drive press 201
 expect_idle_list 0 -1
 stop
 

@@ -15,7 +15,8 @@ static const char kUsage[] =
     "usage: e2e-driver COMMAND ARGS\n"
     "  wait-dialog MS          wait until the main dialog is shown\n"
     "  state                   print the controls of the main dialog\n"
-    "  click ID                press an enabled push button of the main dialog\n"
+    "  click ID                post a click on an enabled push button of the main dialog\n"
+    "  press ID                the same, sent: returns once the dialog has handled it\n"
     "  toggle ID MS            click a check box and wait until its state changed\n"
     "  wait-running MS         wait until the Check button reads Stop\n"
     "  wait-idle MS            wait until the Check button reads Check\n"
@@ -133,16 +134,40 @@ static int State() {
   return 0;
 }
 
-// A user can press only an enabled, visible button; posting keeps the driver
-// free while the program works inside the handler, as after a real click.
+// A user can press only an enabled, visible button.
+static HWND EnabledButton(HWND dialog, int id) {
+  HWND button = GetDlgItem(dialog, id);
+  if (!button) {
+    PrintFailure("the main dialog has no control " + std::to_string(id));
+    return nullptr;
+  }
+  if (!IsWindowVisible(button) || !IsWindowEnabled(button)) {
+    PrintFailure("button " + std::to_string(id) + " (\"" + ControlText(button) + "\") is not enabled");
+    return nullptr;
+  }
+  return button;
+}
+
+// Posted, as a real click is: the driver is free at once while the program
+// works inside the handler (a check run, the file-open dialog, a message box).
 static int Click(int id) {
   HWND dialog = MainDialogOrFail();
   if (!dialog) return 1;
-  HWND button = GetDlgItem(dialog, id);
-  if (!button) return Fail("the main dialog has no control " + std::to_string(id));
-  if (!IsWindowVisible(button) || !IsWindowEnabled(button))
-    return Fail("button " + std::to_string(id) + " (\"" + ControlText(button) + "\") is not enabled");
+  HWND button = EnabledButton(dialog, id);
+  if (!button) return 1;
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  return 0;
+}
+
+// Sent, for buttons whose handler returns at once: when this returns the
+// handler has run, so what is read next shows its effect.
+static int Press(int id) {
+  HWND dialog = MainDialogOrFail();
+  if (!dialog) return 1;
+  HWND button = EnabledButton(dialog, id);
+  if (!button) return 1;
+  if (!Ask(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button), nullptr))
+    return Fail("button " + std::to_string(id) + " was not handled in time");
   return 0;
 }
 
@@ -318,6 +343,7 @@ int main(int argc, char** argv) {
   if (command == "wait-dialog" && n == 1) return WaitDialog(Milliseconds(a[0]));
   if (command == "state" && n == 0) return State();
   if (command == "click" && n == 1) return Click(std::atoi(a[0]));
+  if (command == "press" && n == 1) return Press(std::atoi(a[0]));
   if (command == "toggle" && n == 2) return Toggle(std::atoi(a[0]), Milliseconds(a[1]));
   if (command == "wait-running" && n == 1) return WaitCheckText("中止", Milliseconds(a[0]));
   if (command == "wait-idle" && n == 1) return WaitCheckText("チェック", Milliseconds(a[0]));
