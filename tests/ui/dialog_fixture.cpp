@@ -18,6 +18,8 @@ std::function<void(HWND)> g_onMainInit;
 
 static HHOOK g_sentHook;
 static HHOOK g_activationHook;
+static HWND g_mainSeen;
+static HWND g_boxAnswered;
 static std::string g_tempFolder;
 
 static int ListCount() {
@@ -70,20 +72,25 @@ static LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam) {
 
 // Sees every dialog as it becomes active, which costs nothing per message. A
 // message box then holds its text, and is answered with OK by a queued
-// command; the main dialog is handed to g_onMainInit once.
+// command; the main dialog is handed to g_onMainInit. Each is handled once,
+// however often it is activated again.
 static LRESULT CALLBACK ActivationHook(int code, WPARAM wParam, LPARAM lParam) {
-  static HWND lastSeen;
   HWND hwnd = reinterpret_cast<HWND>(wParam);
-  if (code == HCBT_ACTIVATE && hwnd != lastSeen && IsDialogClass(hwnd)) {
-    lastSeen = hwnd;
+  if (code == HCBT_ACTIVATE && IsDialogClass(hwnd)) {
     if (hwnd == g_mainDialog) {
-      if (g_onMainInit) g_onMainInit(hwnd);
-    } else {
+      if (hwnd != g_mainSeen && g_onMainInit) g_onMainInit(hwnd);
+      g_mainSeen = hwnd;
+    } else if (hwnd != g_boxAnswered) {
+      g_boxAnswered = hwnd;
       char text[1024] = "";
       GetDlgItemTextA(hwnd, 0xFFFF, text, sizeof text);
       Record({DialogEvent::kMessage, 0, 0, text, WindowText(hwnd), 0});
       PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
     }
+  }
+  if (code == HCBT_DESTROYWND) {
+    if (hwnd == g_mainSeen) g_mainSeen = nullptr;
+    if (hwnd == g_boxAnswered) g_boxAnswered = nullptr;
   }
   return CallNextHookEx(g_activationHook, code, wParam, lParam);
 }
@@ -97,6 +104,7 @@ void DialogTest::SetUp() {
   g_events.clear();
   g_onEvent = nullptr;
   g_onMainInit = nullptr;
+  g_mainSeen = g_boxAnswered = nullptr;
   g_sentHook = SetWindowsHookExA(WH_CALLWNDPROC, SentHook, nullptr, GetCurrentThreadId());
   g_activationHook = SetWindowsHookExA(WH_CBT, ActivationHook, nullptr, GetCurrentThreadId());
   ASSERT_TRUE(g_sentHook && g_activationHook);
