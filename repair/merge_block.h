@@ -11,3 +11,8 @@
 // everything after it).
 uint32_t MergeBlock(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
                     int32_t threshold);
+
+// The same without vector instructions, for machines without SSE2 and so that
+// both forms can be held to the same results.
+uint32_t MergeBlockPortable(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
+                            int32_t threshold);

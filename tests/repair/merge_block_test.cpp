@@ -69,7 +69,15 @@ TEST(MergeBlock, EachRowOfTheRule) {
   }
 }
 
-TEST(MergeBlock, AgreesWithTheRuleOverRandomCopiesAndBlockSplits) {
+using MergeFunction = uint32_t (*)(uint8_t*, const uint8_t*, uint32_t, int32_t*, int32_t);
+
+class MergeForms : public ::testing::TestWithParam<MergeFunction> {};
+
+INSTANTIATE_TEST_SUITE_P(FastAndPortable, MergeForms,
+                         ::testing::Values(&MergeBlock, &MergeBlockPortable));
+
+TEST_P(MergeForms, AgreeWithTheRuleOverRandomCopiesAndBlockSplits) {
+  const MergeFunction merge = GetParam();
   std::mt19937 rng(20240611);
   const int32_t thresholds[] = {1, 2, 3, 7, 8, 9, 64, 8192, INT32_MAX};
   for (int trial = 0; trial < 300; ++trial) {
@@ -85,7 +93,7 @@ TEST(MergeBlock, AgreesWithTheRuleOverRandomCopiesAndBlockSplits) {
     while (pos < d.size()) {
       const uint32_t n = static_cast<uint32_t>(
           std::min<size_t>(d.size() - pos, 1 + rng() % (rng() % 3 ? 70000 : 20)));
-      const uint32_t passed = MergeBlock(d.data() + pos, s.data() + pos, n, &run, threshold);
+      const uint32_t passed = merge(d.data() + pos, s.data() + pos, n, &run, threshold);
       const uint32_t wantPassed = ReferenceMerge(want.data() + pos, s.data() + pos, n, &wantRun,
                                                  threshold);
       ASSERT_EQ(passed, wantPassed) << "trial " << trial << " at " << pos;
