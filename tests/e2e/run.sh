@@ -47,15 +47,11 @@ fail() {
   trap - ERR
   echo "FAIL: $*" >&2
   local log=
-  if [ -f "$work/app.log" ]; then log=$(quiet_stderr <"$work/app.log"); fi
+  if [ -f "$work/app.log" ]; then log=$(cat "$work/app.log"); fi
   if [ -n "$log" ]; then printf "Wine's output for the program:\n%s\n" "$log" >&2; fi
   shot "failure" || true
   exit 1
 }
-
-# The setlocale warning comes from bash inside wine-run.sh, where ja_JP.UTF-8
-# need not be generated; Wine takes code page 932 from the name alone.
-quiet_stderr() { grep -v 'setlocale: LC_ALL' || true; }
 
 # drive ARGS...: runs the driver; its output is in $out. Fails the test on error.
 drive() {
@@ -64,7 +60,7 @@ drive() {
   out=$("$wine_run" "$driver" "$@" 2>"$err") || rc=$?
   if [ $rc -ne 0 ]; then
     local why
-    why=$(quiet_stderr <"$err")
+    why=$(cat "$err")
     rm -f "$err"
     fail "e2e-driver $*: ${why:-exit code $rc}${out:+ / printed: $out}"
   fi
@@ -111,9 +107,9 @@ winpath() {
 }
 
 # first_zero_run FILE THRESHOLD: offset text of the first run of THRESHOLD
-# zero bytes, as the program shows it, or "none". Counts every zero, so it
-# matches the program only where no JUNK chunk is passed over, or with the
-# JUNK option off.
+# zero bytes, as the program shows it, or "none". Counts every zero, so with
+# the JUNK option on it matches the program only while no JUNK payload holds
+# such a run.
 first_zero_run() {
   od -An -v -tu1 "$1" | awk -v t="$2" '
     { for (i = 1; i <= NF; i++) {
@@ -238,6 +234,8 @@ repaired_equals() {
 }
 
 # ---------------------------------------------------------------- fixtures
+# Wine opens Shift-JIS file names only through a Japanese locale.
+locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || fail "no ja_JP.UTF-8 locale: run scripts/setup.sh"
 rm -rf "$work"
 media=$work/media
 mkdir -p "$media"
