@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "ui/handlers.h"
+#include "ui/repair_command.h"
 
 static INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
   switch (LOWORD(wParam)) {
@@ -19,6 +20,9 @@ static INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
       return OnThresholdNotify(dialog, HIWORD(wParam));
     case IDC_SKIP_JUNK:
       return OnSkipJunk(dialog);
+    case IDC_REPAIR:
+      RepairCommand(dialog);
+      return TRUE;
   }
   return TRUE;
 }

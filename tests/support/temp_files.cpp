@@ -5,6 +5,8 @@
 #include <fstream>
 #include <random>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 std::string MakeTempDir() {
@@ -21,8 +23,15 @@ void RemoveTree(const std::string& dir) {
   fs::remove_all(dir, ec);
 }
 
+// Plain byte joins: the names may be Shift-JIS, which the library's path type
+// would take for another encoding.
 std::string JoinPath(const std::string& dir, const std::string& name) {
-  return (fs::path(dir) / name).string();
+#ifdef _WIN32
+  const char separator = '\\';
+#else
+  const char separator = '/';
+#endif
+  return dir.empty() || dir.back() == separator ? dir + name : dir + separator + name;
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -36,8 +45,8 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(path, ec);
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
 }
 
 void MakeSparseFile(const std::string& path, uint64_t size) {

@@ -15,6 +15,7 @@
 std::vector<DialogEvent> g_events;
 std::function<void(const DialogEvent&)> g_onEvent;
 std::function<void(HWND)> g_onMainInit;
+std::function<int(HWND)> g_answerDialog;
 
 static HHOOK g_sentHook;
 static HHOOK g_activationHook;
@@ -85,7 +86,8 @@ static LRESULT CALLBACK ActivationHook(int code, WPARAM wParam, LPARAM lParam) {
       char text[1024] = "";
       GetDlgItemTextA(hwnd, 0xFFFF, text, sizeof text);
       Record({DialogEvent::kMessage, 0, 0, text, WindowText(hwnd), 0});
-      PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+      const int answer = g_answerDialog ? g_answerDialog(hwnd) : IDOK;
+      if (answer != 0) PostMessageA(hwnd, WM_COMMAND, answer, 0);
     }
   }
   if (code == HCBT_DESTROYWND) {
@@ -104,6 +106,7 @@ void DialogTest::SetUp() {
   g_events.clear();
   g_onEvent = nullptr;
   g_onMainInit = nullptr;
+  g_answerDialog = nullptr;
   g_mainSeen = g_boxAnswered = nullptr;
   g_sentHook = SetWindowsHookExA(WH_CALLWNDPROC, SentHook, nullptr, GetCurrentThreadId());
   g_activationHook = SetWindowsHookExA(WH_CBT, ActivationHook, nullptr, GetCurrentThreadId());

@@ -62,6 +62,10 @@ class DialogTest : public ::testing::Test {
 extern std::vector<DialogEvent> g_events;
 extern std::function<void(const DialogEvent&)> g_onEvent;  // after recording
 extern std::function<void(HWND)> g_onMainInit;              // when the main dialog first becomes active
+// Any other dialog (a message box, the file-open dialog) is recorded as a
+// message and answered with the command this returns (IDOK when unset; 0:
+// the function has answered it itself).
+extern std::function<int(HWND)> g_answerDialog;
 
 // A drop handle as the shell makes it, owned by the receiver (DragFinish).
 HDROP MakeDrop(const std::vector<std::string>& names);

@@ -1,0 +1,71 @@
+#include "ui/repair_command.h"
+
+#include <commdlg.h>
+#include <shlwapi.h>
+
+#include "common/host.h"
+#include "repair/merge_file.h"
+#include "res/resource.h"
+
+static const char kFixed[] = ".fixed";
+static const int kFixedLength = 6;
+
+void FormOutputPath(const char* damaged, char output[MAX_PATH]) {
+  lstrcpyA(output, damaged);
+  PathRenameExtensionA(output, kFixed);
+  lstrcatA(output, PathFindExtensionA(damaged));
+}
+
+// The entry as a full path, so that neither the merge nor the output name
+// depends on the folder the file-open dialog may move the process to. An entry
+// that cannot be resolved (an empty one) is kept as it stands, for the merge to
+// report. Returns the path's length, MAX_PATH when the full path does not fit.
+static int ResolveDamagedPath(const char* entry, char path[MAX_PATH]) {
+  DWORD length = GetFullPathNameA(entry, MAX_PATH, path, nullptr);
+  if (length == 0) {
+    lstrcpyA(path, entry);
+    return lstrlenA(path);
+  }
+  return length < MAX_PATH ? static_cast<int>(length) : MAX_PATH;
+}
+
+static int ChooseRepairSource(HWND dialog, const char* damaged, char source[MAX_PATH]) {
+  lstrcpyA(source, PathFindFileNameA(damaged));
+  OPENFILENAMEA ofn;
+  ZeroMemory(&ofn, sizeof ofn);
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // 76: the record without the Windows 2000 fields
+  ofn.hwndOwner = dialog;
+  ofn.lpstrFilter = "すべてのファイル(*.*)\0*.*\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = source;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrTitle = "修復用ファイル";
+  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  return GetOpenFileNameA(&ofn) ? 1 : 0;
+}
+
+void RepairCommand(HWND dialog) {
+  LRESULT index = SendDlgItemMessageA(dialog, IDC_FILE_LIST, LB_GETCURSEL, 0, 0);
+  if (index == LB_ERR) return;
+  char entry[MAX_PATH];
+  char damaged[MAX_PATH];
+  char source[MAX_PATH];
+  char output[MAX_PATH];
+  SendDlgItemMessageA(dialog, IDC_FILE_LIST, LB_GETTEXT, index, reinterpret_cast<LPARAM>(entry));
+  if (ResolveDamagedPath(entry, damaged) + kFixedLength >= MAX_PATH) {
+    ShowMessage("修復するファイルのファイル名が長過ぎます。", nullptr, kWarningOk);
+    return;
+  }
+  if (!ChooseRepairSource(dialog, damaged, source)) return;
+  FormOutputPath(damaged, output);
+
+  HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  int made = 0;
+  int merged = Merge(output, damaged, source, &made);
+  SetCursor(kept);
+
+  if (merged)
+    ShowMessage("ファイルを修復しました。", "修復", kInformationOk);
+  else if (made)
+    DeleteFileA(output);
+}
