@@ -3,17 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/block_size.h"
 #include "common/file_io.h"
 #include "common/host.h"
 #include "common/offset_text.h"
 #include "common/settings.h"
 #include "repair/merge_block.h"
-
-static const uint32_t kMaxBlock = 65536;
-
-static uint32_t BlockSizeFor(uint64_t size) {
-  return size >= kMaxBlock ? kMaxBlock : static_cast<uint32_t>(size);
-}
 
 static void Warn(const char* text) { ShowMessage(text, nullptr, kWarningOk); }
 

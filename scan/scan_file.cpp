@@ -4,17 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/block_size.h"
 #include "common/file_io.h"
 #include "common/host.h"
 #include "common/offset_text.h"
 #include "common/settings.h"
 #include "scan/zero_run.h"
-
-static const uint32_t kMaxBlock = 65536;
-
-static uint32_t BlockSizeFor(uint64_t size) {
-  return size >= kMaxBlock ? kMaxBlock : static_cast<uint32_t>(size);
-}
 
 static void ReportDamage(uint64_t offset) {
   char offsetText[kOffsetTextSize];
