@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Windows program under Wine against the native scan, on one page-cached
+# file: the time from pressing Check to the result message in Orvalintex.exe
+# (message pump included), the Windows command-line scan under Wine (no pump),
+# and the native command-line scan. Each is timed from outside, best of three;
+# the Windows figures include one driver start (a few tenths of a second).
+# Usage: bench/wine_scan.sh [MiB, default 2048]. Needs the win32 and bench
+# builds (bash scripts/test.sh and bench/run.sh make them).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mib=${1:-2048}
+win=$PWD/build/win32
+cmake --build "$win" -j2 --target Orvalintex e2e-driver orvalintex-cli >/dev/null
+cmake --build build/bench -j2 --target orvalintex-cli >/dev/null
+. scripts/xvfb.sh
+export WINEPREFIX=$win/wineprefix LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
+run=$PWD/cmake/wine-run.sh
+driver() { "$run" "$win/tests/e2e/e2e-driver.exe" "$@" >/dev/null; }
+
+work=$(mktemp -d "$PWD/build/wine-scan.XXXXXX")
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+# Random bytes: zeros only singly, never a run of the threshold's length.
+head -c $((mib << 20)) /dev/urandom > "$work/clean.bin"
+cat "$work/clean.bin" > /dev/null
+cp "$win/app/Orvalintex.exe" "$work/"
+
+seconds() { date +%s.%N; }
+best=()
+measure() {
+  local name=$1 fastest=999999
+  shift
+  for _ in 1 2 3; do
+    local t0 t1
+    t0=$(seconds)
+    "$@"
+    t1=$(seconds)
+    fastest=$(echo "$t1 - $t0" | bc -l | awk -v f="$fastest" '{print ($1 < f) ? $1 : f}')
+  done
+  best+=("$name $fastest")
+}
+
+gui_check() {
+  "$run" "$work/Orvalintex.exe" 'Z:'"${work//\//\\}"'\clean.bin' &
+  local app=$!
+  driver wait-dialog 30000
+  local t0 t1
+  t0=$(seconds)
+  driver click 1
+  driver msgbox 600000
+  t1=$(seconds)
+  driver answer OK 10000
+  driver close 10000
+  wait "$app"
+  gui_time=$(echo "$t1 - $t0" | bc -l)
+}
+
+native_cli() { build/bench/cli/orvalintex-cli check "$work/clean.bin" >/dev/null; }
+wine_cli() { "$run" "$win/cli/orvalintex-cli.exe" check 'Z:'"${work//\//\\}"'\clean.bin' >/dev/null; }
+
+measure "native command line" native_cli
+measure "Windows command line under Wine" wine_cli
+fastest=999999
+for _ in 1 2 3; do
+  gui_check
+  fastest=$(awk -v a="$gui_time" -v f="$fastest" 'BEGIN {print (a < f) ? a : f}')
+done
+best+=("Orvalintex.exe under Wine $fastest")
+
+native=$(echo "${best[0]}" | awk '{print $NF}')
+printf '%s MiB, page-cached, best of 3:\n' "$mib"
+for b in "${best[@]}"; do
+  t=$(echo "$b" | awk '{print $NF}')
+  printf '  %-34s %6.2f s  %6.0f MB/s  %5.2f x native\n' "${b% *}" "$t" \
+    "$(echo "$mib * 1048576 / $t / 1000000" | bc -l)" "$(echo "$native / $t" | bc -l)"
+done
