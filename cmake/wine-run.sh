@@ -19,6 +19,9 @@ mkdir -p "$(dirname "$prefix")"
     # Unmanaged windows and no audio driver: otherwise every window waits about 2 s under Xvfb.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "" /f >/dev/null 2>&1
+    # The dialog's font, which Wine lacks, drawn with the IPA font of the same
+    # metrics kind; Wine's own fallback is wider and cuts the labels short.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null 2>&1
     wineserver -w
     touch "$prefix/.orvalintex-ready"
   fi
