@@ -182,6 +182,15 @@ expect_idle_list() {
   expect junk.enabled 1
 }
 
+# check_finds_no_damage: Check passes every file in the list; the list ends empty.
+check_finds_no_damage() {
+  drive click 1
+  expect_message "結果" "破損は見付かりませんでした。" OK
+  drive answer OK $wait_ms
+  drive wait-idle $wait_ms
+  expect_idle_list 0 -1
+}
+
 damage_text() { printf 'ファイルが破損している可能性があります。\\nAddress : %s' "$1"; }
 
 # check_finds_damage FILE: Check is pressed with FILE at the top of the list;
@@ -284,11 +293,7 @@ expect repair.text "修復..."
 expect exit.text "終了"
 expect exit.enabled 1
 shot list
-drive click 1
-expect_message "結果" "破損は見付かりませんでした。" OK
-drive answer OK $wait_ms
-drive wait-idle $wait_ms
-expect_idle_list 0 -1
+check_finds_no_damage
 stop
 
 say "clean AVIs, threshold 4 KB, JUNK option turned off in the dialog: the JUNK padding is damage"
@@ -313,11 +318,7 @@ start "$media/mjpeg.avi" "$media/mpeg4.avi"
 drive state
 expect threshold.text 8
 expect junk.checked 0
-drive click 1
-expect_message "結果" "破損は見付かりませんでした。" OK
-drive answer OK $wait_ms
-drive wait-idle $wait_ms
-expect_idle_list 0 -1
+check_finds_no_damage
 stop
 
 # ------------------------------------------ damaged copies, check, repair
