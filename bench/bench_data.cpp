@@ -88,3 +88,23 @@ uint32_t JunkByteLoop(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t t
   }
   return n;
 }
+
+uint32_t MergeByteLoop(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
+                       int32_t threshold) {
+  int32_t run = *zeroRun;
+  uint32_t i = 0;
+  for (; i < n; ++i) {
+    const uint8_t d = dmg[i], s = src[i];
+    if (d == 0 && s == 0) {
+      if (run < threshold) ++run;
+    } else if (d == 0) {
+      dmg[i] = s;
+    } else if (s == d) {
+      run = 0;
+    } else if (s != 0) {
+      break;
+    }
+  }
+  *zeroRun = run;
+  return i;
+}

@@ -1,5 +1,5 @@
 // Generated data for the benchmarks, and the straightforward byte-at-a-time
-// scanners that the block scanners are measured against.
+// scanners and merge that the block functions are measured against.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -27,3 +27,7 @@ void FillSparseNonZero(uint8_t* buf, size_t n, uint64_t* seed);
 uint32_t PlainByteLoop(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold);
 uint32_t JunkByteLoop(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                       uint64_t remaining);
+
+// The merge rule one position at a time.
+uint32_t MergeByteLoop(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
+                       int32_t threshold);

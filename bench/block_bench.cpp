@@ -1,13 +1,16 @@
-// The block scanners on data held in memory, in blocks of 65536 bytes as the
-// file-level scan hands them over, against byte-at-a-time loops.
+// The block scanners and the merge on data held in memory, in blocks of 65536
+// bytes as the file-level scan and merge hand them over, against
+// byte-at-a-time loops.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "bench/bench_data.h"
+#include "repair/merge_block.h"
 #include "scan/zero_run.h"
 
 static const uint32_t kBlock = 65536;
@@ -16,6 +19,7 @@ static const size_t kDataSize = 16 * kBlock;  // stays in the cache like a block
 
 typedef uint32_t (*JunkFn)(ZeroRunState*, const uint8_t*, uint32_t, int32_t, uint64_t);
 typedef uint32_t (*PlainFn)(ZeroRunState*, const uint8_t*, uint32_t, int32_t);
+typedef uint32_t (*MergeFn)(uint8_t*, const uint8_t*, uint32_t, int32_t*, int32_t);
 
 static void RunPlain(benchmark::State& state, const std::vector<uint8_t>* data, PlainFn scan) {
   for (auto _ : state) {
@@ -35,6 +39,22 @@ static void RunJunk(benchmark::State& state, const std::vector<uint8_t>* data, J
     if (s.runLength == kThreshold) state.SkipWithError("damage found");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data->size()));
+}
+
+// Each pass merges a fresh damaged copy; the copying is not timed.
+static void RunMerge(benchmark::State& state, const std::vector<uint8_t>* damaged,
+                     const std::vector<uint8_t>* source, MergeFn merge) {
+  std::vector<uint8_t> work(damaged->size());
+  for (auto _ : state) {
+    state.PauseTiming();
+    work = *damaged;
+    state.ResumeTiming();
+    int32_t run = 0;
+    for (size_t at = 0; at < work.size(); at += kBlock)
+      if (merge(work.data() + at, source->data() + at, kBlock, &run, kThreshold) < kBlock)
+        state.SkipWithError("copies differ");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * work.size()));
 }
 
 // Keeps every rate by name, so the ratios can be printed after the table.
@@ -59,6 +79,10 @@ int main(int argc, char** argv) {
   AddJunkChunks(junk.data(), junk.size(), &seed);
   FillShortRuns(shortRuns.data(), shortRuns.size(), &seed);
   FillSparseNonZero(sparse.data(), sparse.size(), &seed);
+  // Two copies of the video-like bytes, each with 4096 zeros where the other is whole.
+  std::vector<uint8_t> damaged = video, source = video;
+  std::fill_n(damaged.begin() + 5000, 4096, 0);
+  std::fill_n(source.begin() + 300000, 4096, 0);
 
   const struct {
     const char* name;
@@ -87,6 +111,15 @@ int main(int argc, char** argv) {
       benchmark::RegisterBenchmark(r.name, RunJunk, r.data, r.junk);
   }
 
+  const struct {
+    const char* name;
+    MergeFn merge;
+  } merges[] = {{"merge/video/fast", MergeBlock},
+                {"merge/video/portable", MergeBlockPortable},
+                {"merge/video/byte_loop", MergeByteLoop}};
+  for (const auto& m : merges)
+    benchmark::RegisterBenchmark(m.name, RunMerge, &damaged, &source, m.merge);
+
   benchmark::Initialize(&argc, argv);
   RateKeeper keeper;
   benchmark::RunSpecifiedBenchmarks(&keeper);
@@ -103,7 +136,7 @@ int main(int argc, char** argv) {
       std::printf("  %-28s %8.1f x the byte loop%s\n", what, rates.at(fast) / rates.at(slow),
                   target);
   };
-  std::printf("\nblock scanner, threshold %d, blocks of %u bytes, one core:\n", kThreshold, kBlock);
+  std::printf("\nblock functions, threshold %d, blocks of %u bytes, one core:\n", kThreshold, kBlock);
   speed("plain, video-like", "plain/video/fast", " (target >= 8)");
   speed("JUNK, video-like + JUNK", "junk/video+JUNK/fast", " (target >= 4)");
   times("plain, short zero runs", "plain/short_runs/fast", "plain/short_runs/byte_loop",
@@ -112,7 +145,10 @@ int main(int argc, char** argv) {
   speed("plain, sparse non-zero", "plain/sparse_non_zero/fast", "");
   times("plain, sparse non-zero", "plain/sparse_non_zero/fast", "plain/sparse_non_zero/byte_loop",
         "");
+  speed("merge, video-like copies", "merge/video/fast", "");
+  times("merge, video-like copies", "merge/video/fast", "merge/video/byte_loop", "");
   speed("portable plain, video-like", "plain/video/portable", "");
   speed("portable JUNK, video + JUNK", "junk/video+JUNK/portable", "");
+  speed("portable merge, video-like", "merge/video/portable", "");
   return 0;
 }

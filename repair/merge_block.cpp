@@ -38,9 +38,9 @@ static bool MergeOne(uint8_t* d, uint8_t s, int32_t* run, int32_t threshold) {
   return true;
 }
 
-// Eight positions at a time wherever they all fall under one row of the rule
-// (intact and equal, both zero, or one side wholly zero against a side without
-// zeros), which is nearly everywhere in real files; any other word goes
+// Eight positions at a time wherever they need no look at each position
+// (equal and ending in data, both zero, or one side wholly zero against a side
+// without zeros), which is nearly everywhere in real files; any other word goes
 // position by position.
 uint32_t MergeBlockPortable(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
                             int32_t threshold) {
@@ -49,7 +49,7 @@ uint32_t MergeBlockPortable(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_
   while (n - i >= 8) {
     const uint64_t d = Load(dmg + i), s = Load(src + i);
     if (d == s) {
-      if (!HasZeroByte(d)) {
+      if (dmg[i + 7] != 0) {  // zeros shared before it are reset by it
         run = 0;
         i += 8;
         continue;
@@ -80,33 +80,63 @@ done:
 }
 
 #if defined(__SSE2__)
-// Sixteen positions at a time wherever no differing pair lies among them: the
-// kept byte is D where D is non-zero and S elsewhere, and the counter ends as
-// the count of positions where both hold zero after the last position where
-// both hold the same non-zero byte (or, with no such position, is raised by all
-// of them). A piece holding a differing pair goes position by position.
+static __m128i Load16(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// True when the 64 positions from d and s hold the same bytes and the last of
+// them is non-zero: nothing is to be filled, and that last pair leaves the
+// counter at 0 whatever zeros the two copies share before it. That is all of a
+// repair's time but the damaged stretches, so it is decided with one branch
+// per 64 positions.
+static bool EqualEndingInData64(const uint8_t* d, const uint8_t* s) {
+  const __m128i differ =
+      _mm_or_si128(_mm_or_si128(_mm_xor_si128(Load16(d), Load16(s)),
+                                _mm_xor_si128(Load16(d + 16), Load16(s + 16))),
+                   _mm_or_si128(_mm_xor_si128(Load16(d + 32), Load16(s + 32)),
+                                _mm_xor_si128(Load16(d + 48), Load16(s + 48))));
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(differ, _mm_setzero_si128())) == 0xFFFF && d[63] != 0;
+}
+
+// Sixteen positions wherever no differing pair lies among them: the kept byte
+// is D where D is non-zero and S elsewhere, and the counter ends as the count
+// of positions where both hold zero after the last position where both hold
+// the same non-zero byte (or, with no such position, is raised by all of
+// them). False, with nothing changed, for a piece holding a differing pair.
+static bool MergePiece16(uint8_t* dmg, const uint8_t* src, int32_t* run, int32_t threshold) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i d = Load16(dmg), s = Load16(src);
+  const __m128i dZero = _mm_cmpeq_epi8(d, zero);
+  const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(d, s)));
+  const unsigned dZeros = static_cast<unsigned>(_mm_movemask_epi8(dZero));
+  const unsigned sZeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(s, zero)));
+  if ((equal | dZeros | sZeros) != 0xFFFF) return false;
+  if (dZeros != 0)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dmg), _mm_or_si128(d, _mm_and_si128(dZero, s)));
+  const unsigned bothZero = dZeros & sZeros;
+  const unsigned sameData = equal & ~dZeros & 0xFFFF;
+  if (sameData != 0) {
+    const unsigned after = bothZero >> (31 - __builtin_clz(sameData));
+    *run = after ? Raise(0, __builtin_popcount(after), threshold) : 0;
+  } else if (bothZero != 0) {
+    *run = Raise(*run, __builtin_popcount(bothZero), threshold);
+  }
+  return true;
+}
+
+// A piece holding a differing pair goes position by position.
 uint32_t MergeBlock(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
                     int32_t threshold) {
-  const __m128i zero = _mm_setzero_si128();
   int32_t run = *zeroRun;
   uint32_t i = 0;
-  for (; n - i >= 16; i += 16) {
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dmg + i));
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    const __m128i dZero = _mm_cmpeq_epi8(d, zero);
-    const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(d, s)));
-    const unsigned dZeros = static_cast<unsigned>(_mm_movemask_epi8(dZero));
-    const unsigned sZeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(s, zero)));
-    if ((equal | dZeros | sZeros) != 0xFFFF) break;
-    if (dZeros != 0)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dmg + i), _mm_or_si128(d, _mm_and_si128(dZero, s)));
-    const unsigned bothZero = dZeros & sZeros;
-    const unsigned sameData = equal & ~dZeros & 0xFFFF;
-    if (sameData != 0) {
-      const unsigned after = bothZero >> (31 - __builtin_clz(sameData));
-      run = after ? Raise(0, __builtin_popcount(after), threshold) : 0;
-    } else if (bothZero != 0) {
-      run = Raise(run, __builtin_popcount(bothZero), threshold);
+  while (n - i >= 16) {
+    if (n - i >= 64 && EqualEndingInData64(dmg + i, src + i)) {
+      run = 0;
+      i += 64;
+    } else if (MergePiece16(dmg + i, src + i, &run, threshold)) {
+      i += 16;
+    } else {
+      break;
     }
   }
   *zeroRun = run;
