@@ -1,8 +1,8 @@
 #include "repair/merge_file.h"
 
 #include <cstdio>
-#include <cstdlib>
 
+#include "common/block_buffer.h"
 #include "common/block_size.h"
 #include "common/file_io.h"
 #include "common/host.h"
@@ -78,7 +78,7 @@ int Merge(const char* output, const char* damaged, const char* source, int* outp
   }
   const uint32_t blockSize = BlockSizeFor(size);
   // First half: the damaged block, merged in place; second half: the source's.
-  uint8_t* buffer = static_cast<uint8_t*>(std::malloc(2 * static_cast<size_t>(blockSize)));
+  uint8_t* buffer = AllocateBlockBuffer(2 * static_cast<size_t>(blockSize));
   if (!buffer) {
     CloseFile(outputFile);
     CloseFile(sourceFile);
@@ -120,7 +120,7 @@ int Merge(const char* output, const char* damaged, const char* source, int* outp
     remaining -= n;
   }
 
-  std::free(buffer);
+  FreeBlockBuffer(buffer);
   CloseFile(outputFile);
   CloseFile(sourceFile);
   CloseFile(damagedFile);

@@ -1,9 +1,9 @@
 #include "scan/scan_file.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "common/block_buffer.h"
 #include "common/block_size.h"
 #include "common/file_io.h"
 #include "common/host.h"
@@ -37,7 +37,7 @@ int ScanFile(const char* path) {
     return 1;
   }
   const uint32_t blockSize = BlockSizeFor(remaining);
-  uint8_t* buffer = static_cast<uint8_t*>(std::malloc(blockSize));
+  uint8_t* buffer = AllocateBlockBuffer(blockSize);
   if (!buffer) {
     CloseFile(file);
     ShowMessage("メモリが確保できません。", nullptr, kWarningOk);
@@ -70,7 +70,7 @@ int ScanFile(const char* path) {
       break;
     }
   }
-  std::free(buffer);
+  FreeBlockBuffer(buffer);
   CloseFile(file);
   return result;
 }
