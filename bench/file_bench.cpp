@@ -6,8 +6,13 @@
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "bench/bench_data.h"
 #include "common/block_buffer.h"
@@ -103,6 +108,29 @@ static void Time(Timing* t, Run run) {
   t->cpu.push_back(static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC);
 }
 
+// Writes still held in the page cache would be written back during the next
+// run and slow it down.
+static void SettleWrites() {
+#ifndef _WIN32
+  sync();
+#endif
+}
+
+struct Step {
+  Timing* timing;
+  std::function<int()> run;
+};
+
+static void RunRounds(const std::vector<Step>& steps, size_t rounds, bool settle) {
+  for (size_t round = 0; round < rounds; ++round) {
+    for (size_t k = 0; k < steps.size(); ++k) {
+      const Step& step = steps[(round + k) % steps.size()];
+      Time(step.timing, step.run);
+      if (settle) SettleWrites();
+    }
+  }
+}
+
 static double Best(const std::vector<double>& seconds) {
   return *std::min_element(seconds.begin(), seconds.end());
 }
@@ -132,25 +160,38 @@ int main(int argc, char** argv) {
          copyPlain = {"read two, write one, vector", {}, {}}, merge = {"Merge", {}, {}};
   g_settings.ErrorLength = 8192;
   int merged = 1;
-  for (int round = 0; round < 5; ++round) {
-    Time(&read, [&] { return ReadLoop(clean.c_str(), aligned[0]); });
-    Time(&readPlain, [&] { return ReadLoop(clean.c_str(), plainOne.data()); });
-    g_settings.SkipJunk = 0;
-    Time(&plain, [&] { return ScanFile(clean.c_str()); });
-    g_settings.SkipJunk = 1;
-    Time(&junk, [&] { return ScanFile(clean.c_str()); });
-    Time(&copy, [&] {
-      return CopyLoop(output.c_str(), damaged.c_str(), source.c_str(), aligned[0], aligned[1]);
-    });
-    Time(&copyPlain, [&] {
-      return CopyLoop(output.c_str(), damaged.c_str(), source.c_str(), plainOne.data(),
-                      plainTwo.data());
-    });
-    Time(&merge, [&] {
-      int made = 0;
-      return merged &= Merge(output.c_str(), damaged.c_str(), source.c_str(), &made);
-    });
-  }
+  // Reading first, with nothing left to write back; then writing, each run
+  // flushed before the next. Each round starts one later in its list, so no
+  // run always follows the same other.
+  const std::vector<Step> reading = {
+      {&read, [&] { return ReadLoop(clean.c_str(), aligned[0]); }},
+      {&readPlain, [&] { return ReadLoop(clean.c_str(), plainOne.data()); }},
+      {&plain,
+       [&] {
+         g_settings.SkipJunk = 0;
+         return ScanFile(clean.c_str());
+       }},
+      {&junk, [&] {
+         g_settings.SkipJunk = 1;
+         return ScanFile(clean.c_str());
+       }}};
+  const std::vector<Step> writing = {
+      {&copy,
+       [&] {
+         return CopyLoop(output.c_str(), damaged.c_str(), source.c_str(), aligned[0], aligned[1]);
+       }},
+      {&copyPlain,
+       [&] {
+         return CopyLoop(output.c_str(), damaged.c_str(), source.c_str(), plainOne.data(),
+                         plainTwo.data());
+       }},
+      {&merge, [&] {
+         int made = 0;
+         return merged &= Merge(output.c_str(), damaged.c_str(), source.c_str(), &made);
+       }}};
+  SettleWrites();
+  RunRounds(reading, 8, false);
+  RunRounds(writing, 6, true);
   FreeBlockBuffer(aligned[1]);
   FreeBlockBuffer(aligned[0]);
 
