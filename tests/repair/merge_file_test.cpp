@@ -6,15 +6,8 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dirent.h>
+#ifndef _WIN32
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #endif
 
 #include "common/settings.h"
@@ -25,33 +18,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-#ifdef _WIN32
-// The merge grants others read sharing at most, so opening for writing fails
-// with a sharing violation exactly while it holds the file.
-bool HeldOpen(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(h);
-  return false;
-}
-#else
-// Whether any descriptor of this process refers to the file.
-bool HeldOpen(const std::string& path) {
-  struct stat want, st;
-  if (stat(path.c_str(), &want) != 0) return false;
-  DIR* fds = opendir("/proc/self/fd");
-  bool held = false;
-  while (struct dirent* e = fds ? readdir(fds) : nullptr)
-    if (e->d_name[0] != '.' && fstat(std::atoi(e->d_name), &st) == 0 &&
-        st.st_dev == want.st_dev && st.st_ino == want.st_ino)
-      held = true;
-  if (fds) closedir(fds);
-  return held;
-}
-#endif
 
 Bytes Nonzero(size_t size, unsigned seed) {
   std::mt19937 rng(seed);
@@ -161,12 +127,6 @@ TEST_F(MergeFile, OutputNamingAnInputLeavesThatInputAlone) {
   }
 }
 
-TEST_F(MergeFile, ZerosAreFilledFromEitherSide) {
-  EXPECT_EQ(Run({0, 0x7F, 9}, {0x7F, 0, 9}), 1);
-  EXPECT_EQ(ReadBytes(out), Bytes({0x7F, 0x7F, 9}));
-  EXPECT_TRUE(g_host.messages.empty());
-}
-
 TEST_F(MergeFile, AnExistingOutputIsTruncated) {
   WriteBytes(out, Bytes(100000, 0xEE));
   EXPECT_EQ(Run({1, 0, 3}, {1, 2, 0}), 1);
@@ -251,22 +211,6 @@ TEST_F(MergeFile, StretchesEndedByEqualDataOrShortOfTheThresholdAskNothing) {
   EXPECT_TRUE(g_host.messages.empty());
 }
 
-TEST_F(MergeFile, PositionsFilledFromTheSourceNeitherCountNorReset) {
-  // A damaged block of zeros against a source with a zero every `every` bytes:
-  // 8192 joint zeros reach the threshold at the block's end, 7281 do not.
-  for (size_t every : {8, 9}) {
-    ResetHost();
-    Bytes s = Nonzero(65536, 6);
-    for (size_t i = every - 1; i < s.size(); i += every) s[i] = 0;
-    EXPECT_EQ(Run(Bytes(65536, 0), s), every == 9 ? 1 : 0) << every;
-    EXPECT_EQ(Texts(), every == 8 ? std::vector<std::string>({Question("0000E000")})
-                                  : std::vector<std::string>()) << every;
-    if (every == 9) {
-      EXPECT_EQ(ReadBytes(out), s);
-    }
-  }
-}
-
 TEST_F(MergeFile, TheQuestionComesBeforeTheMismatch) {
   Bytes d(65536, 0), s(65536, 0);
   d[8192] = 0x41;
@@ -282,15 +226,9 @@ TEST_F(MergeFile, TheQuestionComesBeforeTheMismatch) {
   EXPECT_TRUE(ReadBytes(out).empty());
 }
 
-#ifdef _WIN32
-TEST_F(MergeFile, AReadThatComesUpShortIsReported) {
-  GTEST_SKIP() << "the source is held with read sharing only; it cannot be cut short meanwhile";
-}
-
-TEST_F(MergeFile, AWriteThatFailsPartWayIsReported) {
-  GTEST_SKIP() << "no way to make one write fail part-way from inside the process";
-}
-#else
+// A short read and a failed write can be provoked only where the merge's
+// inputs are not held against writers and a process can cap its file size.
+#ifndef _WIN32
 TEST_F(MergeFile, AReadThatComesUpShortIsReported) {
   Bytes d, s;
   ZerosToFirstBlockEnd(57344, &d, &s);

@@ -15,12 +15,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <climits>
-#include <cstdlib>
 #endif
 
 typedef std::vector<uint8_t> Bytes;
@@ -63,30 +59,6 @@ static std::vector<std::string> DamageAt(const char* offsetText) {
 
 static std::vector<std::string> Warning(const char* text) {
   return {"- | " + std::string(text) + " | " + std::to_string(kWarningOk)};
-}
-
-// Whether this process holds the file open. On Windows the scan's read
-// sharing refuses every writer meanwhile; elsewhere /proc lists the open files.
-static bool HeldOpen(const std::string& path) {
-#ifdef _WIN32
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(h);
-  return false;
-#else
-  char real[PATH_MAX];
-  if (!realpath(path.c_str(), real)) return false;
-  bool held = false;
-  DIR* fds = opendir("/proc/self/fd");
-  while (dirent* e = fds ? readdir(fds) : nullptr) {
-    char target[PATH_MAX];
-    ssize_t n = readlink(("/proc/self/fd/" + std::string(e->d_name)).c_str(), target, PATH_MAX - 1);
-    if (n > 0 && std::string(target, n) == real) held = true;
-  }
-  if (fds) closedir(fds);
-  return held;
-#endif
 }
 
 class ScanFileTest : public ::testing::Test {

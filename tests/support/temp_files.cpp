@@ -7,6 +7,14 @@
 
 #include <sys/stat.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+
+#include <cstdlib>
+#endif
+
 namespace fs = std::filesystem;
 
 std::string MakeTempDir() {
@@ -58,4 +66,26 @@ void WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t
   std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
   f.seekp(static_cast<std::streamoff>(offset));
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool HeldOpen(const std::string& path) {
+#ifdef _WIN32
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(h);
+  return false;
+#else
+  struct stat want, st;
+  if (stat(path.c_str(), &want) != 0) return false;
+  DIR* fds = opendir("/proc/self/fd");
+  bool held = false;
+  while (struct dirent* e = fds ? readdir(fds) : nullptr)
+    if (e->d_name[0] != '.' && fstat(std::atoi(e->d_name), &st) == 0 &&
+        st.st_dev == want.st_dev && st.st_ino == want.st_ino)
+      held = true;
+  if (fds) closedir(fds);
+  return held;
+#endif
 }

@@ -13,6 +13,12 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
+// Whether this process holds the file open. On Windows the program grants
+// others read sharing at most, so opening for writing fails with a sharing
+// violation exactly while it holds the file; elsewhere /proc lists the open
+// files.
+bool HeldOpen(const std::string& path);
+
 // A file of the given size whose bytes are all zero, made without writing them
 // (sparse where the file system allows), with data written at some offsets.
 void MakeSparseFile(const std::string& path, uint64_t size);

@@ -61,19 +61,11 @@ TEST_F(DialogTest, TheTailIsSplitIntoEntries) {
   const std::string longest(259, 'x');
   const std::string tooLong(260, 'y');
   const std::string withLong = "a " + tooLong + " " + longest;
+  // How a tail splits is the splitter's own test; here, that its pieces
+  // become the entries: empty ones and quoted ones too, too long ones not.
   const Case cases[] = {
-      {"a.avi b.avi", {"a.avi", "b.avi"}},
       {"a  b", {"a", "", "b"}},
-      {"a ", {"a"}},
-      {"a  ", {"a", ""}},
       {"\"my clip.avi\" c", {"my clip.avi", "c"}},
-      {"\"open quote  x", {"open quote  x"}},
-      {"\"a\"b", {"a", "b"}},
-      {"x\"y z", {"x\"y", "z"}},
-      {"tab\tname c", {"tab\tname", "c"}},
-      {"\"\" d", {"", "d"}},
-      {"C:\\folder", {"C:\\folder"}},
-      {"..\\relative.avi", {"..\\relative.avi"}},
       {withLong.c_str(), {"a", longest}},
   };
   for (const Case& c : cases) {
@@ -293,25 +285,13 @@ TEST_F(DialogTest, EscapeAndTheCloseBoxActLikeExit) {
 }
 
 // A dialog procedure's result reaches the dialog manager, not the sender, so
-// the procedure is called directly here.
-TEST_F(DialogTest, TheProcedureAnswersOnlyTheMessagesItHandles) {
+// the procedure is called directly here: what it does not handle, the dialog
+// manager must.
+TEST_F(DialogTest, MessagesTheProcedureDoesNotHandleGoToTheDialogManager) {
   Open();
-  auto command = [&](int id, int code) {
-    return MainDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(id, code),
-                          reinterpret_cast<LPARAM>(GetDlgItem(dialog_, id)));
-  };
-  EXPECT_EQ(command(IDOK, BN_CLICKED), TRUE);
-  EXPECT_EQ(command(IDC_FILE_LIST, LBN_DBLCLK), TRUE);
-  EXPECT_EQ(command(IDC_FILE_LIST, LBN_SELCHANGE), TRUE);
-  EXPECT_EQ(command(IDC_REMOVE, BN_CLICKED), TRUE);
-  EXPECT_EQ(command(IDC_REMOVE_ALL, BN_CLICKED), TRUE);
-  EXPECT_EQ(command(IDC_THRESHOLD, EN_SETFOCUS), TRUE);
-  EXPECT_EQ(command(IDC_THRESHOLD, EN_CHANGE), TRUE);
-  EXPECT_EQ(command(IDC_SKIP_JUNK, BN_CLICKED), TRUE);
-  EXPECT_EQ(command(999, BN_CLICKED), TRUE);
-  EXPECT_EQ(MainDialogProc(dialog_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({})), 0), TRUE);
-  EXPECT_EQ(MainDialogProc(dialog_, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog_), HTCAPTION), FALSE);
   EXPECT_EQ(MainDialogProc(dialog_, WM_MOUSEMOVE, 0, 0), FALSE);
   EXPECT_EQ(MainDialogProc(dialog_, WM_TIMER, 1, 0), FALSE);
-  EXPECT_EQ(command(IDCANCEL, BN_CLICKED), TRUE);
+  EXPECT_EQ(MainDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(IDC_REMOVE_ALL, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(GetDlgItem(dialog_, IDC_REMOVE_ALL))),
+            TRUE);
 }

@@ -174,7 +174,6 @@ TEST_F(RepairCommandTest, NothingSelectedDoesNothing) {
   EXPECT_TRUE(Messages().empty());
 }
 
-
 TEST_F(RepairCommandTest, WritesTheMergedFileBesideTheDamagedOneAndKeepsTheSelection) {
   const Copies c = MakeCopies(200000);
   const std::string damaged = MakeFile("clip.avi", c.damaged);
@@ -196,16 +195,6 @@ TEST_F(RepairCommandTest, WritesTheMergedFileBesideTheDamagedOneAndKeepsTheSelec
   EXPECT_EQ(Entries(), std::vector<std::string>({damaged}));
   EXPECT_EQ(Selection(), 0);
   EXPECT_EQ(RuleButtons(), std::vector<bool>({true, true, true, true}));
-}
-
-TEST_F(RepairCommandTest, RepairingAgainRemakesTheEarlierOutput) {
-  const Copies c = MakeCopies(70000);
-  const std::string damaged = MakeFile("clip.avi", c.damaged);
-  const std::string output = MakeFile("clip.fixed.avi", std::vector<unsigned char>(300000, 0x11));
-  const std::string source = MakeFile("copy.avi", c.source);
-  ChooseInFileDialog(source.c_str());
-  Repair(damaged);
-  EXPECT_EQ(ReadBytes(output), std::vector<uint8_t>(c.original.begin(), c.original.end()));
 }
 
 TEST_F(RepairCommandTest, ASourceOfAnotherSizeLeavesNoOutputAndKeepsAnEarlierOne) {
