@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "tests/cli/cli_run.h"
+#include "tests/support/utf8_win32.h"
 
 // Arguments quoted so that the C runtime's splitting gives them back as they are.
 static std::string Quote(const std::string& arg) {
@@ -37,15 +38,7 @@ static std::string ReadBack(HANDLE file) {
   SetFilePointer(file, 0, nullptr, FILE_BEGIN);
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   CloseHandle(file);
-  if (bytes.empty()) return bytes;
-  UINT codePage = GetConsoleOutputCP() ? GetConsoleOutputCP() : GetACP();
-  int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring wide(n, L'\0');
-  MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], n);
-  int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-  std::string text(m, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &text[0], m, nullptr, nullptr);
-  return text;
+  return ToUtf8(GetConsoleOutputCP() ? GetConsoleOutputCP() : GetACP(), bytes);
 }
 
 CliRun RunCli(const std::vector<std::string>& args) {

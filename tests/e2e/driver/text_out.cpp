@@ -2,16 +2,9 @@
 
 #include <windows.h>
 
-std::string Utf8(const std::string& ansi) {
-  if (ansi.empty()) return ansi;
-  int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  std::wstring wide(wideLength, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], wideLength);
-  int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  std::string utf8(length, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr, nullptr);
-  return utf8;
-}
+#include "tests/support/utf8_win32.h"
+
+std::string Utf8(const std::string& ansi) { return ToUtf8(CP_ACP, ansi); }
 
 // Raw bytes through WriteFile: the C runtime's text mode would add carriage
 // returns, and the bytes must reach the script unchanged.
