@@ -5,7 +5,7 @@ set -euo pipefail
 
 need=(cmake g++ make googletest libgtest-dev libbenchmark-dev
       g++-mingw-w64-i686 binutils-mingw-w64-i686
-      wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg locales bc)
+      wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg locales bc)
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
