@@ -49,7 +49,15 @@ mkdir -p "$(dirname "$prefix")"
   if [ ! -f "$prefix/.orvalintex-ready" ]; then
     wineboot -i >/dev/null 2>&1 || true
     for s in "${settings[@]}"; do set_value "$s" || true; done
+    # Caption buttons are drawn from Marlett (package fonts-wine), which this
+    # Wine does not look for where the package puts it; without it the close
+    # box shows as the letter "r".
+    cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
     wineserver -w
+    if [ ! -s "$prefix/drive_c/windows/Fonts/marlett.ttf" ]; then
+      echo "wine-run: Marlett is missing from $prefix (is fonts-wine installed?)" >&2
+      exit 1
+    fi
     for s in "${settings[@]}"; do
       if ! value_took "$s"; then
         wineserver -k 2>/dev/null || true
