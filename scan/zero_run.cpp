@@ -2,14 +2,18 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
+#include "common/vector_forms.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#define HAVE_SSE2_FORMS 1
 #include <emmintrin.h>
 #endif
 
 // Two searches carry all the speed: back over zeros, and forward to the next
-// "JUNK". Each has a portable form and, where the compiler targets SSE2, a
-// vector form, which the Windows build needs: its C library's memchr, on which
-// the portable search rests, is a byte loop.
+// "JUNK". Each has a portable form and, on x86, a vector form, which the
+// Windows build needs: its C library's memchr, on which the portable search
+// rests, is a byte loop. Only the vector forms are compiled for SSE2, and they
+// are called only where g_useSse2 says the processor has it.
 typedef uint32_t (*TrailingZerosFn)(const uint8_t* buf, uint32_t lo, uint32_t hi);
 typedef uint32_t (*FindJunkFn)(const uint8_t* buf, uint32_t from, uint32_t n);
 
@@ -36,7 +40,9 @@ static uint32_t FindJunkPortable(const uint8_t* buf, uint32_t from, uint32_t n) 
   return n;
 }
 
-#if defined(__SSE2__)
+#if HAVE_SSE2_FORMS
+#pragma GCC push_options
+#pragma GCC target("sse2")
 static __m128i Load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
@@ -81,6 +87,7 @@ static uint32_t FindJunkSse2(const uint8_t* buf, uint32_t from, uint32_t n) {
     if (buf[i] == 'J' && std::memcmp(buf + i, "JUNK", 4) == 0) return i;
   return n;
 }
+#pragma GCC pop_options
 #endif
 
 // Plain mode without looking at every byte: a run of threshold zeros that
@@ -192,22 +199,17 @@ uint32_t ScanJunkPortable(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32
   return JunkRun<TrailingZerosPortable, FindJunkPortable>(s, buf, n, threshold, remaining);
 }
 
-#if defined(__SSE2__)
 uint32_t ScanPlain(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold) {
-  return PlainRun<TrailingZerosSse2>(&s->runLength, buf, n, threshold);
-}
-
-uint32_t ScanJunk(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
-                  uint64_t remaining) {
-  return JunkRun<TrailingZerosSse2, FindJunkSse2>(s, buf, n, threshold, remaining);
-}
-#else
-uint32_t ScanPlain(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold) {
+#if HAVE_SSE2_FORMS
+  if (g_useSse2) return PlainRun<TrailingZerosSse2>(&s->runLength, buf, n, threshold);
+#endif
   return ScanPlainPortable(s, buf, n, threshold);
 }
 
 uint32_t ScanJunk(ZeroRunState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                   uint64_t remaining) {
+#if HAVE_SSE2_FORMS
+  if (g_useSse2) return JunkRun<TrailingZerosSse2, FindJunkSse2>(s, buf, n, threshold, remaining);
+#endif
   return ScanJunkPortable(s, buf, n, threshold, remaining);
 }
-#endif
