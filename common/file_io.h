@@ -10,7 +10,8 @@ typedef intptr_t FileHandle;
 constexpr FileHandle kNoFile = -1;
 
 // Opens an existing file for reading. Others may read it meanwhile but not
-// write it (Windows sharing; POSIX has no such guard). Folders are refused.
+// write it (Windows sharing; POSIX has no such guard). Folders are refused, and
+// on POSIX everything but regular files and block devices.
 FileHandle OpenForRead(const char* path);
 
 // Makes the file at path anew for reading and writing, no sharing: an existing

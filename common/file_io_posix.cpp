@@ -5,11 +5,15 @@
 
 #include "common/file_io.h"
 
+// Only regular files and block devices (a disc or a disc image behind a loop
+// device) are read: a FIFO, a terminal or /dev/zero would block or never end.
+// Opened without blocking, so a FIFO without a writer is refused at once.
 FileHandle OpenForRead(const char* path) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return kNoFile;
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     close(fd);
     return kNoFile;
   }
@@ -37,10 +41,18 @@ FileHandle CreateAlways(const char* path, const FileHandle* inputs, int count) {
   return fd;
 }
 
+// A block device's size is where its end lies; fstat gives 0 for it.
 int GetSize(FileHandle file, uint64_t* size) {
+  const int fd = static_cast<int>(file);
   struct stat st;
-  if (fstat(static_cast<int>(file), &st) != 0) return 0;
-  *size = static_cast<uint64_t>(st.st_size);
+  if (fstat(fd, &st) != 0) return 0;
+  if (!S_ISBLK(st.st_mode)) {
+    *size = static_cast<uint64_t>(st.st_size);
+    return 1;
+  }
+  const off_t here = lseek(fd, 0, SEEK_CUR), end = lseek(fd, 0, SEEK_END);
+  if (here < 0 || end < 0 || lseek(fd, here, SEEK_SET) != here) return 0;
+  *size = static_cast<uint64_t>(end);
   return 1;
 }
 
