@@ -16,7 +16,7 @@
 
 using Bytes = std::vector<uint8_t>;
 
-static std::string g_shown;   // each box as "caption: text", a file dialog's text being its name field
+static std::string g_shown;  // each box as "caption: text" ("caption(i): text" with the information icon)
 static std::string g_source;  // the file-open dialog's answer; empty cancels it
 static std::function<void(HWND)> g_whileShown;
 static HHOOK g_hook;
@@ -31,7 +31,9 @@ static LRESULT CALLBACK AnswerWhenReady(int code, WPARAM wParam, LPARAM lParam) 
   const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
   if (code == HC_ACTION && m->message == WM_INITDIALOG && GetParent(m->hwnd) == g_mainDialog) {
     HWND name = GetDlgItem(m->hwnd, 0x47C);  // the file-open dialog's name field
-    g_shown += Text(m->hwnd) + ": " + Text(name ? name : GetDlgItem(m->hwnd, 0xFFFF)) + "\n";
+    const bool information = SendDlgItemMessageA(m->hwnd, 0x440, STM_GETICON, 0, 0) ==
+                             reinterpret_cast<LRESULT>(LoadIconA(nullptr, IDI_ASTERISK));  // 0x440: the box's icon
+    g_shown += Text(m->hwnd) + (information ? "(i): " : ": ") + Text(name ? name : GetDlgItem(m->hwnd, 0xFFFF)) + "\n";
     if (g_whileShown) g_whileShown(m->hwnd);
     if (name) SetWindowTextA(name, g_source.c_str());
     PostMessageA(m->hwnd, WM_COMMAND, name && g_source.empty() ? IDCANCEL : IDOK, 0);
@@ -104,15 +106,16 @@ class DialogTest : public ::testing::Test {
 };
 
 TEST_F(DialogTest, TheButtonsFollowTheListAsEntriesAreSelectedRemovedAndDropped) {
-  Open("a b c");
-  EXPECT_GT(ToList(LB_GETHORIZONTALEXTENT), 2);
+  Open("a bbbbbbbb c");
+  const LRESULT wide = ToList(LB_GETHORIZONTALEXTENT);
   EnableWindow(GetDlgItem(dialog_, IDOK), FALSE);
   Command(IDC_REMOVE);  // nothing selected: nothing goes, the buttons are set again
-  EXPECT_EQ(State(), "a,b,c,-1 011011チェック0");
+  EXPECT_EQ(State(), "a,bbbbbbbb,c,-1 011011チェック0");
   Select(1);
-  EXPECT_EQ(State(), "a,b,c,1 111111チェック0");
+  EXPECT_EQ(State(), "a,bbbbbbbb,c,1 111111チェック0");
   Command(IDC_REMOVE);
   EXPECT_EQ(State(), "a,c,-1 011011チェック0");
+  EXPECT_LT(ToList(LB_GETHORIZONTALEXTENT), wide);
   Command(IDC_REMOVE_ALL);
   EXPECT_EQ(State(), "-1 000011チェック0");
   EXPECT_EQ(ToList(LB_GETHORIZONTALEXTENT), 0);
@@ -164,12 +167,12 @@ TEST_F(DialogTest, CheckTakesCleanFilesOutAndStopsAtTheDamagedOneSelected) {
   Command(IDC_REMOVE);
   Command(IDOK);
   EXPECT_EQ(State(), "-1 000011チェック0");
-  EXPECT_EQ(g_shown, damage + "結果: 破損は見付かりませんでした。\n");
+  EXPECT_EQ(g_shown, damage + "結果(i): 破損は見付かりませんでした。\n");
   Drop(Make("big", Data(65536 * 3)) + '\0' + Make("small", Data(10)) + '\0');
   PostMessageA(dialog_, WM_COMMAND, IDOK, 0);  // Stop, delivered by the pump after the first block
   Command(IDOK);
   EXPECT_EQ(State(), "big,small,0 111111チェック0");
-  EXPECT_EQ(g_shown, damage + "結果: 破損は見付かりませんでした。\n");
+  EXPECT_EQ(g_shown, damage + "結果(i): 破損は見付かりませんでした。\n");
 }
 
 static DWORD WINAPI SendCheck(void* dialog) { return SendMessageA(static_cast<HWND>(dialog), WM_COMMAND, IDOK, 0); }
@@ -218,5 +221,5 @@ TEST_F(DialogTest, RepairWritesNameFixedExtBesideTheDamagedFileOrDeletesAnOutput
   const std::string shown = "修復用ファイル: 表.avi\n";
   EXPECT_EQ(g_shown, shown + "エラー: ファイルサイズが一致しません。\n" + shown +
                          "エラー: データが一致しません。\nAddress : 00000000 (5A / 07)\n" + shown + shown +
-                         "修復: ファイルを修復しました。\n破損検出: ファイルが破損している可能性があります。\nAddress : 000003E8\n");
+                         "修復(i): ファイルを修復しました。\n破損検出: ファイルが破損している可能性があります。\nAddress : 000003E8\n");
 }
