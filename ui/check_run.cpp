@@ -72,8 +72,14 @@ INT_PTR OnCheck(HWND dialog) {
   }
 
   g_checking = 0;
-  // Exit during the run: the dialog is ending, leave its controls alone.
-  if (g_exitRequest) return TRUE;
+  // Exit during the run: the dialog is ending, leave its controls alone. The
+  // wake-up that ending the dialog posted may have been taken by the pump;
+  // when Check came as a message sent from another thread, the dialog's loop
+  // is waiting for one and would stay open until something else arrived.
+  if (g_exitRequest) {
+    PostMessageA(dialog, WM_NULL, 0, 0);
+    return TRUE;
+  }
   LeaveRun(dialog, k == n);
   return TRUE;
 }

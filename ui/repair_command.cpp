@@ -41,7 +41,13 @@ static int ChooseRepairSource(HWND dialog, const char* damaged, char source[MAX_
   ofn.nMaxFile = MAX_PATH;
   ofn.lpstrTitle = "修復用ファイル";
   ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-  return GetOpenFileNameA(&ofn) ? 1 : 0;
+  // The dialog moves the current folder to wherever the user went, which
+  // would make every other relative entry name another file; put it back.
+  char folder[MAX_PATH];
+  const DWORD kept = GetCurrentDirectoryA(MAX_PATH, folder);
+  const BOOL chosen = GetOpenFileNameA(&ofn);
+  if (kept > 0 && kept < MAX_PATH) SetCurrentDirectoryA(folder);
+  return chosen ? 1 : 0;
 }
 
 void RepairCommand(HWND dialog) {

@@ -1,80 +1,38 @@
-#include <gtest/gtest.h>
+#include <shlwapi.h>
 
-#include <cstring>
+#include <gtest/gtest.h>
 
 #include "app/settings_file.h"
 #include "common/settings.h"
 #include "tests/support/temp_files.h"
 
-class SettingsFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved = g_settings;
-    g_settings = {0, 0, kDefaultErrorLength, 1};
-    dir = MakeTempDir();
-    path = JoinPath(dir, "Orvalintex.ini");
-  }
-  void TearDown() override {
-    g_settings = saved;
-    RemoveTree(dir);
-  }
-  void WriteText(const char* text) {
-    WriteBytes(path, std::vector<uint8_t>(text, text + std::strlen(text)));
-  }
-  std::string ReadText() {
-    std::vector<uint8_t> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-  }
-  Settings saved;
-  std::string dir, path;
-};
-
-TEST_F(SettingsFile, NoFileKeepsTheDefaultsAndStoringWritesTheFourKeys) {
-  LoadSettings(path.c_str());
-  EXPECT_EQ(g_settings.WindowLeft, 0);
-  EXPECT_EQ(g_settings.WindowTop, 0);
-  EXPECT_EQ(g_settings.ErrorLength, 8192);
-  EXPECT_EQ(g_settings.SkipJunk, 1);
-  StoreSettings(path.c_str());
-  EXPECT_EQ(ReadText(),
-            "[Settings]\r\nWindowLeft=0\r\nWindowTop=0\r\nErrorLength=8192\r\nSkipJunk=1\r\n");
+static std::string Keys(const Settings& s) {
+  return "[Settings]\r\nWindowLeft=" + std::to_string(s.WindowLeft) + "\r\nWindowTop=" + std::to_string(s.WindowTop) +
+         "\r\nErrorLength=" + std::to_string(s.ErrorLength) + "\r\nSkipJunk=" + std::to_string(s.SkipJunk) + "\r\n";
 }
 
-TEST_F(SettingsFile, LoadRulesAndNegativePositions) {
-  WriteText("[Settings]\r\nWindowLeft=-1200\r\nWindowTop=-3\r\nErrorLength=0\r\nSkipJunk=7\r\n");
-  LoadSettings(path.c_str());
-  EXPECT_EQ(g_settings.WindowLeft, -1200);
-  EXPECT_EQ(g_settings.WindowTop, -3);
-  EXPECT_EQ(g_settings.ErrorLength, 8192);
-  EXPECT_EQ(g_settings.SkipJunk, 1);
-  StoreSettings(path.c_str());
-  EXPECT_EQ(ReadText(), "[Settings]\r\nWindowLeft=-1200\r\nWindowTop=-3\r\nErrorLength=8192\r\n"
-                        "SkipJunk=1\r\n");
-}
-
-TEST_F(SettingsFile, APartialFileLeavesTheMissingKeysAsTheyWere) {
-  WriteText("[Settings]\r\nErrorLength=16384\r\n");
-  LoadSettings(path.c_str());
-  EXPECT_EQ(g_settings.WindowLeft, 0);
-  EXPECT_EQ(g_settings.WindowTop, 0);
-  EXPECT_EQ(g_settings.ErrorLength, 16384);
-  EXPECT_EQ(g_settings.SkipJunk, 1);
-
-  WriteText("[Other]\r\nErrorLength=4096\r\n[Settings]\r\nErrorLength=junk\r\n");
-  g_settings.ErrorLength = 1;
-  LoadSettings(path.c_str());
-  EXPECT_EQ(g_settings.ErrorLength, 8192);  // no digits reads as 0
-}
-
-TEST_F(SettingsFile, StoringIntoAnUnwritableFolderIsSilent) {
-  std::string missing = JoinPath(JoinPath(dir, "no such folder"), "x.ini");
-  StoreSettings(missing.c_str());
-  EXPECT_FALSE(FileExists(missing));
-}
-
-TEST(SettingsFilePath, IsTheExecutablesNameWithIni) {
-  char path[MAX_PATH];
-  SettingsFilePath(path);
-  const std::string name(path);
-  EXPECT_EQ(name.substr(name.find_last_of('\\') + 1), "app_tests.ini");
+// Each file (the first: none) is loaded over {11, 22, 8192, 1}, a missing key keeping its value; the record is
+// then stored into a new file.
+TEST(SettingsFile, LoadsOverTheRecordWithTheLoadRulesAndStoresTheFourKeys) {
+  const std::string dir = MakeTempDir(), path = JoinPath(dir, "Orvalintex.ini");
+  const std::pair<std::string, Settings> rows[] = {
+      {"", {11, 22, 8192, 1}},
+      {"[Settings]\r\nWindowLeft=-1200\r\nWindowTop=-3\r\nErrorLength=16384\r\nSkipJunk=0\r\n", {-1200, -3, 16384, 0}},
+      {"[Settings]\r\nErrorLength=0\r\nSkipJunk=7\r\n", {11, 22, 8192, 1}},
+      {"[Other]\r\nWindowTop=5\r\n[Settings]\r\nErrorLength=-4096\r\nSkipJunk=-1\r\n", {11, 22, 8192, 1}},
+      {"[Settings]\r\nErrorLength=1\r\n", {11, 22, 1, 1}},
+  };
+  for (const auto& r : rows) {
+    if (!r.first.empty()) WriteBytes(path, {r.first.begin(), r.first.end()});
+    g_settings = {11, 22, 8192, 1};
+    LoadSettings(path.c_str());
+    DeleteFileA(path.c_str());
+    StoreSettings(path.c_str());
+    const std::vector<uint8_t> stored = ReadBytes(path);
+    EXPECT_EQ(std::string(stored.begin(), stored.end()), Keys(r.second)) << "loaded from:\n" << r.first;
+  }
+  RemoveTree(dir);
+  char own[MAX_PATH];
+  SettingsFilePath(own);
+  EXPECT_STREQ(PathFindFileNameA(own), "app_tests.ini");
 }
