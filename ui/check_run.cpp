@@ -30,6 +30,7 @@ static void EnterRun(HWND dialog, int n) {
   SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE32, 0, n);
   SetProgress(dialog, 0);
   SetCursor(LoadCursorA(nullptr, IDC_APPSTARTING));
+  LookAtQueueNext();
 }
 
 static void LeaveRun(HWND dialog, int allPassed) {

@@ -31,3 +31,7 @@ INT_PTR OnCheck(HWND dialog);
 
 // run_cursor.cpp
 INT_PTR OnSetCursor(HWND dialog);
+
+// pump.cpp: the next call of the message pump looks at the queue, however
+// recently the last one did.
+void LookAtQueueNext();
