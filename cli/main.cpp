@@ -1,51 +1,138 @@
 // orvalintex-cli: the zero-run check and the copy repair of Orvalintex for
 // scripts and terminals, on the same core as the dialog program.
+#include <CLI/CLI.hpp>
+#include <cstdint>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "common/settings.h"
+#include "orvalintex_version.h"
 
-static const char kUsage[] =
-    "Usage:\n"
-    "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json] FILE|FOLDER...\n"
-    "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] DAMAGED SOURCE [-o OUTPUT]\n"
-    "\n"
-    "check   Looks for damage, a run of zero bytes at least as long as the threshold,\n"
-    "        in each file in turn and prints one line per file. A folder stands for\n"
-    "        the files directly inside it.\n"
-    "repair  Rebuilds DAMAGED from SOURCE, a second damaged copy of the same size:\n"
-    "        each zero byte of DAMAGED is taken from SOURCE. Writes name.fixed.ext\n"
-    "        beside DAMAGED unless -o names the output.\n"
-    "\n"
-    "Options:\n"
-    "  --threshold-kb N   damage threshold in KB (default 8)\n"
-    "  --no-skip-junk     also check the payload of JUNK chunks in RIFF (AVI) files\n"
-    "  --yes, --no        the answer when both copies hold zeros over a whole\n"
-    "                     threshold: go on or stop (default: ask on a terminal, else no)\n"
-    "  -o, --output FILE  where repair writes; an existing file is replaced only\n"
-    "                     by a complete repair\n"
-    "  --json             one JSON object per file: path, result, offset, message\n"
-    "  -h, --help         this text\n"
-    "\n"
-    "Exit status: 0 all clean or repaired, 1 damage or a failure, 2 a usage error,\n"
-    "130 stopped by Ctrl-C.\n";
+static const char kProgram[] = "orvalintex-cli";
+
+// The threshold is given in KB and kept in bytes as a signed 32-bit count.
+static const int32_t kMaxThresholdKb = INT32_MAX / 1024;
+
+// A whole number of KB in decimal digits only, so that "010" is ten and no
+// base prefix or sign slips through.
+static std::string CheckThresholdKb(const std::string& text) {
+  int64_t kb = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || (kb = kb * 10 + (c - '0')) > kMaxThresholdKb) {
+      kb = 0;
+      break;
+    }
+  }
+  if (kb > 0) return std::string();
+  return "takes a whole number of KB from 1 to " + std::to_string(kMaxThresholdKb) + ", not '" +
+         text + "'";
+}
+
+// Help starts with both commands' usage lines, whichever command asked for it.
+class Help : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    if (app->get_parent()) return CLI::Formatter::make_usage(app, name);
+    return "Usage:\n"
+           "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json] FILE|FOLDER...\n"
+           "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] DAMAGED SOURCE"
+           " [-o OUTPUT]\n";
+  }
+};
+
+static int ShowHelp(const CLI::App& app) {
+  WriteText(kStdout, app.get_formatter()->make_help(&app, kProgram, CLI::AppFormatMode::All));
+  return kExitOk;
+}
+
+static int UsageError(const std::string& what) {
+  WriteText(kStderr, std::string(kProgram) + ": " + what + "\nTry 'orvalintex-cli --help'.\n");
+  return kExitUsage;
+}
+
+static void AddCommonOptions(CLI::App* command, CliOptions* o) {
+  command
+      ->add_option_function<std::string>(
+          "--threshold-kb",
+          [o](const std::string& kb) { o->threshold = static_cast<int32_t>(std::stol(kb) * 1024); },
+          "damage threshold in KB (default 8)")
+      ->type_name("N")
+      ->check(CLI::Validator(CheckThresholdKb, ""));
+  command->add_flag_callback(
+      "--json", [o] { o->json = 1; },
+      "one JSON object per file: path, result, offset,\nmessage (and output for repair)");
+}
 
 int main(int argc, char** argv) {
   InstallStopHandler();
-  CliOptions options;
-  std::string error;
-  if (!ParseOptions(argc, argv, &options, &error)) {
-    WriteText(kStderr, "orvalintex-cli: " + error + "\nTry 'orvalintex-cli --help'.\n");
-    return kExitUsage;
+  CliOptions o{kDefaultErrorLength, 1, 0, kAskOnTerminal, nullptr, {}};
+
+  CLI::App app("Finds damage in files, runs of zero bytes such as unreadable sectors leave, and\n"
+               "repairs a damaged file from a second, differently damaged copy of it.\n",
+               kProgram);
+  app.formatter(std::make_shared<Help>());
+  app.require_subcommand(0, 1);
+  app.set_version_flag("--version", std::string(kProgram) + " " + ORVALINTEX_VERSION);
+  app.footer("Exit status: 0 all clean or repaired, 1 damage or a failure, 2 a usage error,\n"
+             "130 stopped by Ctrl-C.");
+
+  CLI::App* check = app.add_subcommand(
+      "check",
+      "Looks for damage, a run of zero bytes at least as long as the threshold, in each\n"
+      "file in turn and prints one line per file. A folder stands for the files directly\n"
+      "inside it.");
+  AddCommonOptions(check, &o);
+  check->add_flag_callback("--no-skip-junk", [&o] { o.skipJunk = 0; },
+                           "also check the payload of JUNK chunks in\nRIFF (AVI) files");
+  std::vector<std::string> operands;
+  check->add_option("FILE|FOLDER", operands, "the files to check")
+      ->required()
+      ->type_name("");
+
+  CLI::App* repair = app.add_subcommand(
+      "repair",
+      "Rebuilds DAMAGED from SOURCE, a second damaged copy of the same size: each zero\n"
+      "byte of DAMAGED is taken from SOURCE. Writes name.fixed.ext beside DAMAGED unless\n"
+      "-o names the output.");
+  AddCommonOptions(repair, &o);
+  CLI::Option* yes = repair->add_flag_callback(
+      "-y,--yes", [&o] { o.answer = kAlwaysYes; },
+      "the answer when both copies hold zeros over a\nwhole threshold: go on (default: ask on a\n"
+      "terminal, else no)");
+  repair->add_flag_callback("-n,--no", [&o] { o.answer = kAlwaysNo; }, "the answer: stop")
+      ->excludes(yes);
+  std::string output;
+  repair->add_option("-o,--output", output,
+                     "where repair writes; an existing file is\nreplaced only by a complete repair")
+      ->type_name("OUTPUT");
+  std::string damaged, source;
+  repair->add_option("DAMAGED", damaged, "the damaged file")->required()->type_name("");
+  repair->add_option("SOURCE", source, "the second copy, the repair source")
+      ->required()
+      ->type_name("");
+
+  app.add_subcommand("help", "this text, as --help")->allow_extras();
+  for (CLI::App* command : app.get_subcommands({})) command->group("Commands");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    return ShowHelp(app);
+  } catch (const CLI::CallForVersion& e) {
+    WriteText(kStdout, std::string(e.what()) + "\n");
+    return kExitOk;
+  } catch (const CLI::ParseError& e) {
+    return UsageError(e.what());
   }
-  switch (options.command) {
-    case kCheck:
-      return RunCheck(options);
-    case kRepair:
-      return RunRepair(options);
-    case kHelp:
-      break;
+  if (repair->parsed()) {
+    o.operands = {damaged.c_str(), source.c_str()};
+    if (repair->count("-o")) o.output = output.c_str();
+    return RunRepair(o);
   }
-  WriteText(kStdout, kUsage);
-  return kExitOk;
+  if (check->parsed()) {
+    for (const std::string& operand : operands) o.operands.push_back(operand.c_str());
+    return RunCheck(o);
+  }
+  return app.got_subcommand("help") ? ShowHelp(app) : UsageError("no command given");
 }

@@ -1,4 +1,4 @@
-// The command line of orvalintex-cli, read into one record.
+// The command line of orvalintex-cli, read into one record (cli/main.cpp).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -6,10 +6,7 @@
 
 #include "cli/host_cli.h"
 
-enum Command { kHelp, kCheck, kRepair };
-
 struct CliOptions {
-  Command command;
   int32_t threshold;  // damage threshold in bytes
   int skipJunk;
   int json;
@@ -17,7 +14,3 @@ struct CliOptions {
   const char* output;                  // repair's -o, or null for name.fixed.ext
   std::vector<const char*> operands;   // check: files and folders; repair: damaged, source
 };
-
-// Reads argv[1..argc). Returns 1 with *options filled, or 0 with *error saying
-// what is wrong in one line.
-int ParseOptions(int argc, char** argv, CliOptions* options, std::string* error);

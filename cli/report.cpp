@@ -1,9 +1,9 @@
 #include "cli/report.h"
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "cli/console.h"
-#include "cli/json_text.h"
 
 // Every message that names an offset puts it, as hex digits, after this text;
 // the line break cannot be part of a double-byte character.
@@ -25,15 +25,19 @@ static std::string OneLine(std::string text) {
   return text;
 }
 
+// Keys in a fixed order; the text is plain ASCII (every other character as
+// \uXXXX) so it reads the same in any code page, and bytes that are not UTF-8
+// (a POSIX name can hold such) become U+FFFD.
 static std::string FormatJson(const ItemReport& r) {
-  std::string offset = r.message ? OffsetText(r.message->text) : std::string();
-  std::string line = "{\"path\":" + JsonString(PathToUtf8(r.path));
-  line += ",\"result\":" + JsonString(r.result);
-  line += ",\"offset\":" + (offset.empty() ? std::string("null") : JsonString(offset));
-  line += ",\"message\":" +
-          (r.message ? JsonString(ProgramTextToUtf8(r.message->text.c_str())) : std::string("null"));
-  if (r.repair) line += ",\"output\":" + (r.output ? JsonString(PathToUtf8(r.output)) : "null");
-  return line + "}\n";
+  const std::string offset = r.message ? OffsetText(r.message->text) : std::string();
+  nlohmann::ordered_json line;
+  line["path"] = PathToUtf8(r.path);
+  line["result"] = r.result;
+  line["offset"] = offset.empty() ? nullptr : nlohmann::ordered_json(offset);
+  line["message"] = r.message ? nlohmann::ordered_json(ProgramTextToUtf8(r.message->text.c_str()))
+                              : nullptr;
+  if (r.repair) line["output"] = r.output ? nlohmann::ordered_json(PathToUtf8(r.output)) : nullptr;
+  return line.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string FormatReport(const ItemReport& r, int json) {

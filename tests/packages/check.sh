@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Checks what scripts/package.sh left in build/packages: the zip holds exactly
+# the two programs and the two documents, and its orvalintex-cli.exe runs under
+# Wine and carries the version in its VERSIONINFO, as Orvalintex.exe does; the
+# .deb unpacks to a working orvalintex-cli and lintian finds no error in it.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+version=$(sed -n 's/^project(Orvalintex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+zip=build/packages/Orvalintex-$version-win32.zip deb=build/packages/orvalintex-cli_${version}_amd64.deb
+fail() { echo "packages: $*" >&2; exit 1; }
+scratch=$(mktemp -d) && trap 'rm -rf "$scratch"' EXIT
+export LC_ALL=C.UTF-8
+
+listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$listing" = "Orvalintex.exe README.md orvalintex-cli.exe 使い方.md " ] || fail "$zip holds: $listing"
+unzip -q "$zip" -d "$scratch/zip"
+for exe in Orvalintex orvalintex-cli; do
+  rc=$(i686-w64-mingw32-windres -i "$scratch/zip/$exe.exe" -O rc)
+  [[ $rc == *"FILEVERSION ${version//./, }, 0"* && $rc == *"\"ProductVersion\", \"$version\""* ]] ||
+    fail "$exe.exe: no VERSIONINFO of $version"
+done
+shown=$(WINEPREFIX="$PWD/build/win32/wineprefix" cmake/wine-run.sh "$scratch/zip/orvalintex-cli.exe" --version)
+[ "${shown%$'\r'}" = "orvalintex-cli $version" ] || fail "orvalintex-cli.exe --version: $shown"
+
+dpkg -x "$deb" "$scratch/root"
+shown=$("$scratch/root/usr/bin/orvalintex-cli" --version)
+[ "$shown" = "orvalintex-cli $version" ] || fail "the .deb's orvalintex-cli --version: $shown"
+[ -s "$scratch/root/usr/share/man/man1/orvalintex-cli.1.gz" ] || fail "the .deb has no manual page"
+lintian --fail-on error "$deb" || fail "lintian reports errors in $deb"
+echo "packages: $zip and $deb are fine"
