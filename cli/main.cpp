@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);
   app.set_version_flag("--version", std::string(kProgram) + " " + ORVALINTEX_VERSION);
   app.footer("Exit status: 0 all clean or repaired, 1 damage or a failure, 2 a usage error,\n"
-             "130 stopped by Ctrl-C.");
+             "130 stopped by Ctrl-C (128+N by signal N).");
 
   CLI::App* check = app.add_subcommand(
       "check",
