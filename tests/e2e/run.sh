@@ -17,6 +17,7 @@ drive() { "$WINE_RUN" "$driver" 30000 "$@" | tr -d '\r'; }
 complaints() { ffmpeg -nostdin -v error -i "$1" -f null - 2>&1; }
 
 rm -rf "$work"; mkdir -p "$work"; cd "$work"
+"$WINE_RUN" cmd /c exit >/dev/null  # the prefix is made before its drive V:
 ln -sfn "$work" "$drive_v"
 cp "$1" Orvalintex.exe  # a copy, so that its settings file starts afresh here
 # The dialog in the middle of the screen, where the message boxes appear, over its file list.
