@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     gMainDialog = FindWindowA("#32770", "Orvalintex ver.0.1.0");
     return gMainDialog && IsWindowVisible(gMainDialog);
   });
-  DWORD pid = 0, code = 1, pressed = GetTickCount();
+  DWORD pid = 0, code = STILL_ACTIVE, pressed = GetTickCount();
   if (!gApp && GetWindowThreadProcessId(gMainDialog, &pid)) gApp = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
   HWND box = Owned(false), open = nullptr;
   if (step == "start") Click(gMainDialog, IDOK, true);
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   if (step == "exit") {
     Click(gMainDialog, IDCANCEL, false);
     if (WaitForSingleObject(gApp, gLimitMs) || !GetExitCodeProcess(gApp, &code) || code)
-      Fail("the program did not end with code 0 after Exit, but with " + std::to_string(code));
+      Fail("after Exit the program's exit code is " + std::to_string(code) + " (259: still running), not 0");
     return 0;
   }
   if (step == "repair") {
