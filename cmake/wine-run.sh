@@ -68,10 +68,6 @@ mkdir -p "$(dirname "$prefix")"
     wineserver -w
     touch "$prefix/.orvalintex-ready"
   fi
-  # Caption buttons (the close box) are drawn from Marlett, which Wine finds
-  # only in the prefix's own font folder.
-  fonts=$prefix/drive_c/windows/Fonts
-  [ -f "$fonts/marlett.ttf" ] || cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
 ) 9>"$prefix.lock"
 
 exec wine "$@"
