@@ -2,7 +2,6 @@
 // byte-by-byte model over random data and block splits; files; ddrescue.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdlib>
 #include <random>
 
@@ -16,8 +15,7 @@ using Bytes = std::vector<uint8_t>;
 using Ranges = std::vector<ByteRange>;
 bool operator==(ByteRange a, ByteRange b) { return a.offset == b.offset && a.length == b.length; }
 
-// The stretches where at[] holds, at least min (and 1) long.
-static Ranges Stretches(const std::vector<bool>& at, uint64_t min) {
+static Ranges Stretches(const std::vector<bool>& at, uint64_t min) {  // where at[] holds, >= min
   Ranges ranges;
   for (uint64_t a = 0, b = 0; a < at.size(); a = ++b)
     if ((b = std::find(at.begin() + a, at.end(), false) - at.begin()) - a >= std::max<uint64_t>(min, 1))
@@ -25,19 +23,18 @@ static Ranges Stretches(const std::vector<bool>& at, uint64_t min) {
   return ranges;
 }
 
-// Runs: t or more zeros in a row that the scanner, fed one byte at a time,
-// counts. ends[k]: where block k ends (the JUNK size test looks from its start).
-static Ranges RunsModel(const Bytes& d, const std::vector<size_t>& ends, int32_t t, int junk) {
-  std::vector<bool> counted;
-  ZeroRunState s = {0, 0, 0};
-  for (size_t i = 0, k = 0; i < d.size(); ++i) {
-    const int32_t before = s.runLength;
-    k += i == ends[k];
-    junk ? ScanJunk(&s, &d[i], 1, INT32_MAX, d.size() - (k ? ends[k - 1] : 0))
-         : ScanPlain(&s, &d[i], 1, INT32_MAX);
-    counted.push_back(s.runLength > before);
+static Bytes Data(std::mt19937& rng, uint32_t size, uint32_t t) {  // "RIFF", runs, JUNK, noise
+  Bytes d = {'R', 'I', 'F', 'F'};
+  for (uint32_t r = rng(), f = 0; d.size() < size; r = rng()) {
+    d.insert(d.end(), r % 4 ? 0 : t - 1 + (r >> 8) % 3, 0);
+    d.insert(d.end(), r % 4 == 1, "\0JUNKx"[(r >> 8) % 6]);
+    d.insert(d.end(), r % 4 == 3 ? r >> 8 & 15 : 0, uint8_t(r >> 16));
+    f = r % 2 ? (r >> 8) % (2 * t + 9) : size - uint32_t(d.size()) + r % 16;
+    for (uint32_t k = 0; r % 4 == 2 && k < 8 + std::min(f, 3 * t); ++k)
+      d.push_back(k < 4 ? "JUNK"[k] : k < 8 ? uint8_t(f >> (8 * k - 32)) : 0);
   }
-  return Stretches(counted, t);
+  d.resize(size);
+  return d;
 }
 
 TEST(ZeroRuns, EveryRunAsTheModelFindsItOverRandomFilesAndSplits) {
@@ -45,37 +42,37 @@ TEST(ZeroRuns, EveryRunAsTheModelFindsItOverRandomFilesAndSplits) {
     std::mt19937 rng(seed);
     const uint32_t t = seed % 5 ? 1 + rng() % (seed % 2 ? 9 : 3000) : 70000;
     const uint32_t size = rng() % (seed % 3 ? 3000 : 200000);
-    Bytes d = {'R', 'I', 'F', 'F'};  // zero runs around t, "JUNK" letters, headers of all sizes
-    for (uint32_t r = rng(), f = 0; d.size() < size; r = rng()) {
-      d.insert(d.end(), r % 3 ? 0 : t - 1 + (r >> 8) % 3, 0);
-      if (r % 3 == 1) d.push_back("\0JUNKx"[(r >> 8) % 6]);
-      f = r % 2 ? (r >> 8) % (2 * t + 9) : size - uint32_t(d.size()) + r % 16;
-      for (uint32_t k = 0; r % 3 == 2 && k < 8 + std::min(f, 3 * t); ++k)
-        d.push_back(k < 4 ? "JUNK"[k] : k < 8 ? uint8_t(f >> (8 * k - 32)) : 0);
-    }
-    d.resize(size);
-    std::vector<size_t> ends;
+    const Bytes d = Data(rng, size, t);
+    std::vector<size_t> ends;  // of the blocks
     for (size_t at = 0; at < size; ends.push_back(at))
       at = std::min<size_t>(size, at + (seed % 2 ? 65536 : 1 + rng() % (rng() % 2 ? 50 : 30000)));
     for (int junk = 0; junk <= 1; ++junk) {
-      ZeroRunsState s = {{0, 0, 0}, 0};
+      ZeroRunsState s = {{0, 0, 0}, 0};  // model: t or more zeros the scanner counts in a row
+      std::vector<bool> counted;
+      for (size_t i = 0, k = 0; i < size; ++i) {
+        const int32_t before = s.scan.runLength;
+        k += i == ends[k];  // the JUNK size test looks from the start of the block
+        junk ? ScanJunk(&s.scan, &d[i], 1, 0x7FFFFFFF, size - (k ? ends[k - 1] : 0))
+             : ScanPlain(&s.scan, &d[i], 1, 0x7FFFFFFF);
+        counted.push_back(s.scan.runLength > before);
+      }
+      s = {{0, 0, 0}, 0};
       Ranges runs;
       for (size_t k = 0, at = 0; k < ends.size(); at = ends[k++]) {
         const Bytes block(d.begin() + at, d.begin() + ends[k]);  // exact: overreads show
         FindRunsInBlock(&s, block.data(), uint32_t(block.size()), int32_t(t), junk, size - at, &runs);
       }
-      ASSERT_EQ(runs, RunsModel(d, ends, int32_t(t), junk)) << "seed " << seed << " junk " << junk;
+      ASSERT_EQ(runs, Stretches(counted, t)) << "seed " << seed << " junk " << junk;
     }
   }
 }
 
-// The merge rule, position by position: out, report, question, stop.
 struct Outcome { Bytes out; MergeReport r; int64_t question, stop; };
 static auto Key(const Outcome& o) {
   return std::tie(o.out, o.r.taken, o.r.voted, o.r.votedRanges, o.r.unsupplied, o.question, o.stop);
 }
 
-static Outcome MergeModel(const std::vector<Bytes>& c, int32_t t) {
+static Outcome MergeModel(const std::vector<Bytes>& c, int32_t t) {  // position by position
   Outcome m = {c[0], {std::vector<uint64_t>(c.size() - 1), 0, {}, {}}, -1, -1};
   std::vector<bool> voted, zero;
   for (int32_t i = 0, counter = 0; i < int32_t(c[0].size()); ++i) {
@@ -83,8 +80,7 @@ static Outcome MergeModel(const std::vector<Bytes>& c, int32_t t) {
     for (const Bytes& x : c)
       if (x[i] && ++nonZero && ++held[x[i]] > held[best]) best = x[i];
     if (2 * held[best] <= nonZero && nonZero > 0 && (m.stop = i) >= 0) break;
-    zero.push_back(nonZero == 0);
-    voted.push_back(held[best] < nonZero);
+    zero.push_back(nonZero == 0), voted.push_back(held[best] < nonZero);
     m.r.voted += voted.back();
     if (zero.back() && counter < t && ++counter == t && m.question < 0) m.question = i + 1 - t;
     counter = held[best] == int(c.size()) ? 0 : counter;
@@ -101,10 +97,8 @@ TEST(MergeMany, BlocksAgreeWithTheModelOverRandomCopiesAndSplits) {
   for (unsigned seed = 1; seed <= 400; ++seed) {
     std::mt19937 rng(seed);
     const uint32_t t = 1 + rng() % (seed % 2 ? 20 : 3000), size = rng() % (seed % 3 ? 4000 : 200000);
-    std::vector<Bytes> c(2 + seed % 4, Bytes(size));  // random, one byte in six zero
-    for (size_t i = 0, r = rng(); i < size; ++i, r = rng()) c[0][i] = r % 6 ? uint8_t(r >> 8) : 0;
-    std::fill(c.begin() + 1, c.end(), c[0]);
-    for (size_t k = 0, n = rng() % 6 * c.size(); size > 0 && k < n; ++k) {  // zeroed or altered
+    std::vector<Bytes> c(2 + seed % 4, Data(rng, size, t));
+    for (size_t k = 0, n = rng() % 6 * c.size(); size > 0 && k < n; ++k) {  // zeroed, altered
       const size_t at = rng() % size, length = std::min<size_t>(size - at, rng() % (3 * t));
       std::fill_n(c[k % c.size()].begin() + at, length, rng() % 5 ? 0 : uint8_t(rng()));
     }
@@ -126,8 +120,7 @@ TEST(MergeMany, BlocksAgreeWithTheModelOverRandomCopiesAndSplits) {
   }
 }
 
-// Files: a No stops the merge, a dry run asks nothing, three copies name each
-// byte; the runs of a file as a mapfile make ddrescue read exactly them again.
+// A No stops, a dry run asks nothing, three copies name each byte; ddrescuelog.
 TEST(MergeMany, FilesAndMapfiles) {
   const std::string dir = MakeTempDir(), out = JoinPath(dir, "out");
   const std::string names[] = {JoinPath(dir, "0"), JoinPath(dir, "1"), JoinPath(dir, "2")};
@@ -142,22 +135,18 @@ TEST(MergeMany, FilesAndMapfiles) {
   WriteBytes(names[0], {0, 1, 2, 0}), WriteBytes(names[1], {0, 1, 3, 0}), WriteBytes(names[2], {0, 0, 4, 0});
   EXPECT_EQ(MergeMany(kNoFile, paths, 3, 8192, &r), 0);
   EXPECT_EQ(g_host.messages.back().text, "データが一致しません。\nAddress : 00000002 (02 / 03 / 04)");
-
-  EXPECT_EQ(MapfileText(0x300000000, {{0, 16}, {16, 5}, {0x8000, 0x2FFFF8000}}).substr(MapfileText(0, {}).size()),
+  EXPECT_EQ(MapfileText(0x300000000, {{0, 16}, {16, 5}, {0x8000, 0x2FFFF8000}}).substr(141),
             "0x00000000  0x00000015  ?\n0x00000015  0x00007FEB  +\n0x00008000  0x2FFFF8000  ?\n");
   Bytes d(300000, 'x');
   std::fill(d.begin() + 65530, d.begin() + 75000, 0), std::fill(d.begin() + 140000, d.end(), 0);
-  WriteBytes(names[0], d), WriteBytes(names[1], Bytes(300000, 'd'));
+  WriteBytes(names[0], d);
   Ranges runs;
   EXPECT_EQ(FindZeroRuns(paths[0], 8192, 1, &runs) + g_host.pumpCalls, 6);
   EXPECT_EQ(runs, (Ranges{{65530, 9470}, {140000, 160000}}));
   const std::string map = MapfileText(d.size(), runs);
   WriteBytes(JoinPath(dir, "map"), Bytes(map.begin(), map.end()));
 #ifndef _WIN32
-  ASSERT_EQ(std::system(("cd " + dir + " && ddrescuelog -t map | grep -q 'non-tried: *169470 B'" +
-                         " && ddrescue -q 1 0 map").c_str()), 0);
-  std::replace(d.begin(), d.end(), uint8_t(0), uint8_t('d'));
-  EXPECT_EQ(ReadBytes(names[0]), d);
+  EXPECT_EQ(std::system(("ddrescuelog -t " + dir + "/map | grep -q 'non-tried: *169470 B'").c_str()), 0);
 #endif
   RemoveTree(dir);
 }
