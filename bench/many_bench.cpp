@@ -40,7 +40,8 @@ static const int32_t kThreshold = 8192;
 static int MakeCopies(const std::string* names, uint64_t size) {
   FileHandle out[3];
   int ok = 1;
-  for (int k = 0; k < 3; ++k) ok &= (out[k] = CreateAlways(names[k].c_str(), nullptr, 0)) != kNoFile;
+  for (int k = 0; k < 3; ++k)
+    ok &= (out[k] = CreateAlways(names[k].c_str(), nullptr, 0)) != kNoFile;
   std::vector<uint8_t> block(kBlock), copy(kBlock);
   const uint64_t blocks = size / kBlock, every = blocks / 100 > 0 ? blocks / 100 : 1;
   uint64_t seed = 7;
@@ -51,7 +52,8 @@ static int MakeCopies(const std::string* names, uint64_t size) {
     for (int k = 0; ok && k < 3; ++k) {
       copy = block;
       if (b % every == static_cast<uint64_t>(k) * every / 3 && b / every < 100)
-        std::fill_n(copy.begin() + 100, kThreshold + (b * 977 + k * 12345) % (kBlock - kThreshold - 100), 0);
+        std::fill_n(copy.begin() + 100,
+                    kThreshold + (b * 977 + k * 12345) % (kBlock - kThreshold - 100), 0);
       ok = WriteExact(out[k], copy.data(), kBlock);
     }
   }
@@ -106,7 +108,8 @@ static void Time(Timing* t, const std::function<int()>& run) {
 int main(int argc, char** argv) {
   const std::string folder = argc > 1 ? argv[1] : ".";
   const uint64_t mib = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1024;
-  const std::string names[3] = {folder + "/orvalintex-many-0.avi", folder + "/orvalintex-many-1.avi",
+  const std::string names[3] = {folder + "/orvalintex-many-0.avi",
+                                folder + "/orvalintex-many-1.avi",
                                 folder + "/orvalintex-many-2.avi"};
   const std::string output = folder + "/orvalintex-many.fixed.avi";
   const char* paths[3] = {names[0].c_str(), names[1].c_str(), names[2].c_str()};
@@ -119,6 +122,7 @@ int main(int argc, char** argv) {
   for (const char* path : paths) ReadLoop(path, buffer);  // into the page cache
 
   Timing read = {"read loop", 0, 0}, runs = {"FindZeroRuns, JUNK mode", 0, 0},
+         plain = {"FindZeroRuns, plain mode", 0, 0},
          copy = {"read three, write one loop", 0, 0}, merge = {"MergeMany, three copies", 0, 0};
   std::vector<ByteRange> found;
   MergeReport report;
@@ -127,9 +131,14 @@ int main(int argc, char** argv) {
     found.clear();
     return FindZeroRuns(paths[0], kThreshold, 1, &found);
   };
+  const std::function<int()> plainRun = [&] {
+    std::vector<ByteRange> runs;
+    return FindZeroRuns(paths[0], kThreshold, 0, &runs);
+  };
   for (int round = 0; round < 8; ++round) {  // each first on every other round
     if (round % 2 == 0) Time(&read, readRun);
     Time(&runs, runsRun);
+    Time(&plain, plainRun);
     if (round % 2 == 1) Time(&read, readRun);
   }
   for (int round = 0; round < 5; ++round) {
@@ -151,10 +160,12 @@ int main(int argc, char** argv) {
   std::printf("files of %llu MiB in the page cache, best runs; %zu runs found, %zu unsupplied\n",
               static_cast<unsigned long long>(mib), found.size(), report.unsupplied.size());
   std::printf("  %-28s %10s %10s\n", "", "wall MB/s", "cpu MB/s");
-  for (const Timing* t : {&read, &runs, &copy, &merge})
+  for (const Timing* t : {&read, &runs, &plain, &copy, &merge})
     std::printf("  %-28s %10.0f %10.0f\n", t->name, n / t->wall / 1e6, n / t->cpu / 1e6);
   std::printf("  %-28s %10.2f %10.2f\n", "FindZeroRuns / read loop", read.wall / runs.wall,
               read.cpu / runs.cpu);
+  std::printf("  %-28s %10.2f %10.2f\n", "FindZeroRuns plain / read", read.wall / plain.wall,
+              read.cpu / plain.cpu);
   std::printf("  %-28s %10.2f %10.2f\n", "MergeMany / copy loop", copy.wall / merge.wall,
               copy.cpu / merge.cpu);
   return g_messages == 0 ? 0 : 1;

@@ -219,7 +219,8 @@ static void ReportMismatch(uint64_t offset, uint8_t* const* blocks, int count, u
   FormatOffset(offset, text);
   std::string message = std::string("データが一致しません。\nAddress : ") + text + " (";
   for (int k = 0; k < count; ++k) {
-    std::snprintf(text, sizeof text, k == 0 ? "%02X" : " / %02X", static_cast<unsigned>(blocks[k][i]));
+    std::snprintf(text, sizeof text, k == 0 ? "%02X" : " / %02X",
+                  static_cast<unsigned>(blocks[k][i]));
     message += text;
   }
   Warn((message + ")").c_str());

@@ -11,7 +11,7 @@
 
 // What a merge found, added to block by block.
 struct MergeReport {
-  std::vector<uint64_t> taken;        // per source: bytes taken from it where the damaged copy holds 0
+  std::vector<uint64_t> taken;        // per source: bytes taken from it into the damaged copy's zeros
   uint64_t voted;                     // positions decided by a majority
   std::vector<ByteRange> votedRanges;
   std::vector<ByteRange> unsupplied;  // all copies zero, at least threshold long
@@ -19,7 +19,7 @@ struct MergeReport {
 
 // Carried from block to block; all zero at the merge's start.
 struct MergeState {
-  int32_t zeroRun;    // positions where all copies hold 0 since all last held the same byte, up to threshold
+  int32_t zeroRun;    // shared zeros since all copies last held one byte, up to threshold
   int asked;          // 1 once the question has been put, or is never to be
   uint64_t stretch;   // positions where all copies hold 0, up to here
   uint64_t position;  // offset of the next position
@@ -33,11 +33,11 @@ struct MergeState {
 uint32_t MergeManyBlock(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
                         int32_t threshold, MergeReport* report);
 
-// Merges the files at paths[0..count) (damaged copy first, all of one size)
+// Merges the files at paths[0..count) (count >= 2, damaged copy first, one size)
 // into output, which the caller has made and will close, asking at most once
 // whether to go on past a stretch that no copy can supply. With output kNoFile
 // it is a dry run: nothing is asked or written. Returns 1 when the whole file
 // has been merged, 0 otherwise, after telling the user why (or after the user
-// chose to stop); report holds what was found up to there either way.
+// chose to stop); *report is filled anew with what was found up to there.
 int MergeMany(FileHandle output, const char* const* paths, int count, int32_t threshold,
               MergeReport* report);
