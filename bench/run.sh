@@ -9,7 +9,9 @@ build=${1:-build/bench}
 mib=${2:-1024}
 
 cmake --preset bench -B "$build" >/dev/null
-cmake --build "$build" -j2 --target block_bench file_bench
+cmake --build "$build" -j2 --target block_bench file_bench many_bench
 "$build/bench/block_bench" --benchmark_min_time=0.5
 echo
 "$build/bench/file_bench" "$build" "$mib"
+echo
+"$build/bench/many_bench" "$build" "$mib"

@@ -58,7 +58,8 @@ static void AddCommonOptions(CLI::App* command, CliOptions* o) {
           [o](const std::string& kb) { o->threshold = static_cast<int32_t>(std::stol(kb) * 1024); },
           "damage threshold in KB (default 8)")
       ->type_name("N")
-      ->check(CLI::Validator(CheckThresholdKb, ""));
+      ->check(CLI::Validator(CheckThresholdKb, ""))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   command->add_flag_callback(
       "--json", [o] { o->json = 1; },
       "one JSON object per file: path, result, offset,\nmessage (and output for repair)");

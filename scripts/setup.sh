@@ -3,7 +3,7 @@
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 
-need=(cmake g++ make googletest libgtest-dev libbenchmark-dev
+need=(cmake g++ make googletest libgtest-dev libbenchmark-dev gddrescue
       g++-mingw-w64-i686 binutils-mingw-w64-i686
       wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg locales bc
       libcli11-dev nlohmann-json3-dev help2man dpkg-dev fakeroot lintian unzip)

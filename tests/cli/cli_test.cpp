@@ -1,0 +1,161 @@
+// orvalintex-cli run by the shell (cmd under Wine) as a script runs it, in a
+// temporary working folder; on POSIX also on a pseudo-terminal, typed at.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <tuple>
+
+#include "tests/support/temp_files.h"
+#ifdef _WIN32
+#include "tests/support/utf8_win32.h"
+#define SEP "\\"
+#define RUN(args) "Z:" ORVALINTEX_CLI " " + args + " <NUL >..\\out 2>..\\err"
+#define WEXITSTATUS(status) status  // system() gives the exit status itself
+#define CODE_PAGE (GetConsoleOutputCP() ? GetConsoleOutputCP() : GetACP())  // the program's, for a file
+#else
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#define SEP "/"
+#define ToUtf8(codePage, text) text
+#define RUN(args) "ulimit -n 16; " ORVALINTEX_CLI " " + args + " </dev/null >../out 2>../err"  // a leaked file shows
+#endif
+
+#define DAMAGED u8"ファイルが破損している可能性があります。 Address : "
+#define CANNOT_OPEN u8"ファイルが開けません。"
+#define CANNOT_OPEN_J R"(\u30d5\u30a1\u30a4\u30eb\u304c\u958b\u3051\u307e\u305b\u3093\u3002)"
+#define REPAIRED u8": repaired: ファイルを修復しました。 -> "
+#define REFUSED u8"dmg.avi: failed: 書き込み先ファイルが開けません。\n"
+#define QUESTION u8"修復できません。処理を続行しますか?"
+#define X4(s) s s s s
+namespace fs = std::filesystem;
+
+// What the program wrote, as UTF-8.
+static std::string Text(const std::vector<uint8_t>& b) { return ToUtf8(CODE_PAGE, std::string(b.begin(), b.end())); }
+
+static std::set<std::string> Names() {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// 100000 bytes without a zero, or with zeros over [at, at + n).
+static std::vector<uint8_t> Bytes(size_t at = 0, size_t n = 0) {
+  std::vector<uint8_t> bytes(100000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = i >= at && i < at + n ? 0 : 1 + i % 251;
+  return bytes;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = MakeTempDir();
+    fs::create_directories(root + "/w/disc/v.old");
+    fs::current_path(root + "/w");
+    for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"}) WriteBytes(name, Bytes(0x1234, 8192));
+    for (const char* name : {"q1.avi", "q2.avi"}) WriteBytes(name, Bytes(57344, 8192));  // zeros in both: the question
+    for (const char* name : {"clean.avi", "disc/b.avi"}) WriteBytes(name, Bytes());
+    WriteBytes("src.avi", Bytes(100, 100));
+    WriteBytes("short.avi", {1});
+    std::vector<uint8_t> junk = Bytes(18, 20002);  // RIFF, its JUNK chunk's 20000 bytes all zero
+    std::memcpy(junk.data(), "RIFF\1\1\1\1AVI JUNK\x20\x4E", 18);
+    WriteBytes("junk.avi", junk);
+  }
+  void TearDown() override { fs::current_path(fs::temp_directory_path()); RemoveTree(root); }
+  std::string root;
+};
+
+// Rows run in order on one folder: arguments as the shell takes them, exit status, stdout (all of
+// it when it ends in a line break, else how it begins), a fragment of stderr ("": stderr empty).
+TEST_F(Cli, Invocations) {
+  const std::tuple<std::string, int, std::string, std::string> rows[] = {
+      {"", 2, "", "orvalintex-cli: no command given\nTry 'orvalintex-cli --help'.\n"}, {"scan a", 2, "", "not expected: a scan"},
+      {"check", 2, "", "FILE|FOLDER is required"}, {"check --threshold-kb 8k a", 2, "", "'8k'"},
+      {"check --threshold-kb 0 a", 2, "", "from 1 to 2097151, not '0'"}, {"check a --threshold-kb", 2, "", "N missing"},
+      {"check --threshold-kb 2097152 a", 2, "", "'2097152'"}, {"check --yes a", 2, "", "not expected: --yes"},
+      {"check -o x a", 2, "", "not expected: -o"}, {"repair --no-skip-junk a b", 2, "", "not expected: --no-skip-junk"},
+      {"repair a", 2, "", "SOURCE is required"}, {"repair a b -o", 2, "", "OUTPUT missing"},
+      {"repair --yes --no a b", 2, "", "--yes excludes --no"}, {"repair -o x -o y a b", 2, "", "At Most 1"},
+      {"--help", 0, "Finds damage", ""}, {"help", 0, "Finds damage", ""}, {"check --json -h missing.avi", 0, "Finds damage", ""},
+      {"check dmg.avi missing.avi junk.avi", 1, "dmg.avi: damaged: " DAMAGED "00001234\nmissing.avi: error: "
+       CANNOT_OPEN "\njunk.avi: clean\n", ""},
+      {"check --threshold-kb=2097151 --threshold-kb 9 dmg.avi", 0, "dmg.avi: clean\n", ""},
+      {"check --no-skip-junk junk.avi", 1, "junk.avi: damaged: " DAMAGED "00000012\n", ""},
+      {"check -- - --json", 1, "-: error: " CANNOT_OPEN "\n--json: error: " CANNOT_OPEN "\n", ""},
+      {"check" X4(X4(" clean.avi")), 0, X4(X4("clean.avi: clean\n")), ""},
+      {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "00001234\ndisc" SEP "b.avi: clean\n", ""},
+      {"check --json clean.avi dmg.avi missing.avi", 1, R"({"path":"clean.avi","result":"clean","offset":null,"message":null}
+{"path":"dmg.avi","result":"damaged","offset":"00001234","message":"\u30d5\u30a1\u30a4\u30eb\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e\u3059\u3002\nAddress : 00001234"}
+{"path":"missing.avi","result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
+#ifndef _WIN32  // a name Windows cannot hold: all kinds of characters, and bytes that are not UTF-8
+      {"check --json 'q\"b\\s\n\r\t\x01\x7F\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xFF\xC3" "A\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE3\x81'", 1,
+       R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA\ufffd\ufffd\ufffd\ufffd\ufffd)"
+       R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
+#endif
+      {"repair dmg.avi src.avi", 0, "dmg.avi" REPAIRED "dmg.fixed.avi\n", ""},
+      {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
+      {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n", ""},
+      {"repair dmg.avi src.avi -o out.bin", 0, "dmg.avi" REPAIRED "out.bin\n", ""},
+      {"repair --json --output=out.bin dmg.avi src.avi", 0, R"({"path":"dmg.avi","result":"repaired","offset":null,)"
+       R"("message":"\u30d5\u30a1\u30a4\u30eb\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","output":"out.bin"})" "\n", ""},
+      {"repair dmg.avi short.avi -o out.bin", 1, u8"dmg.avi: failed: ファイルサイズが一致しません。\n", ""},
+      {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED, ""},
+      {"repair dmg.avi src.avi -o disc", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED, ""},
+      {"repair --yes q1.avi q2.avi -o q.yes", 0, "q1.avi" REPAIRED "q.yes\n", QUESTION "\nAddress : 0000E000 [y/N] yes (--yes)\n"},
+      {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION " Address : 0000E000\n", "[y/N] no (--no)\n"},
+      {"repair --json q1.avi q2.avi", 1, R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":")"
+       R"(\u4fee\u5fa9\u3067\u304d\u307e\u305b\u3093\u3002\u51e6\u7406\u3092\u7d9a\u884c\u3057\u307e\u3059\u304b?\nAddress : 0000E000","output":null})" "\n",
+       "[y/N] no (no terminal to ask; --yes goes on)\n"},
+  };
+  for (const auto& [args, status, out, err] : rows) {
+    EXPECT_EQ(WEXITSTATUS(std::system(std::string(RUN(args)).c_str())), status) << args;
+    const std::string stdOut = Text(ReadBytes("../out")), stdErr = Text(ReadBytes("../err"));
+    EXPECT_EQ(out.back() == '\n' ? stdOut : stdOut.substr(0, out.size()), out) << args;
+    EXPECT_TRUE(err.empty() ? stdErr.empty() : stdErr.find(err) != std::string::npos) << args << ": " << stdErr;
+  }
+  // Outputs only of complete repairs, the repaired one kept by a failure after, no partial files.
+  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "out.bin",
+      "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi", "take.2.avi", "take.2.fixed.avi"}));
+  EXPECT_EQ(ReadBytes("out.bin"), Bytes());
+}
+
+#ifndef _WIN32
+// Runs the program on a new pseudo-terminal, typing keys once `when` shows there; *screen: all shown.
+static int OnTerminal(const std::string& args, const char* when, const std::string& keys, std::string* screen) {
+  int terminal, status = 0;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0 && execl("/bin/sh", "sh", "-c", ("exec " ORVALINTEX_CLI " " + args).c_str(), nullptr)) _exit(127);
+  char buffer[4096];
+  pollfd ready = {terminal, POLLIN, 0};
+  for (ssize_t got, typed = 0; poll(&ready, 1, 30000) > 0 && (got = read(terminal, buffer, sizeof buffer)) > 0;) {
+    screen->append(buffer, got);
+    if (!typed && screen->find(when) != std::string::npos) typed = write(terminal, keys.data(), keys.size());
+  }
+  kill(pid, SIGKILL);  // should it hang
+  waitpid(pid, &status, 0);
+  close(terminal);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(Cli, AtATerminalTheQuestionIsAskedAndCtrlCStopsLeavingNoOutput) {
+  const std::set<std::string> before = Names();
+  std::string no, stopped, yes, s;
+  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "\n", &no), 1) << no;  // declined
+  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "\x03", &stopped), 130) << stopped;
+  EXPECT_NE(stopped.find("\nq1.avi: stopped\r\n"), std::string::npos) << stopped;
+  EXPECT_EQ(Names(), before);
+  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "y\n", &yes), 0) << yes;
+
+  MakeSparseFile("huge.avi", 1ull << 40);  // 1 TiB, a nonzero byte in every GiB: checked until stopped
+  for (uint64_t at = 0; at < 1ull << 40; at += 1ull << 30) WriteAt("huge.avi", at, {1});
+  EXPECT_EQ(OnTerminal("check --threshold-kb 2097151 clean.avi huge.avi clean.avi", "checking: ", "\x03", &s), 130);
+  EXPECT_TRUE(s.find("clean.avi: clean\r\n\rchecking:   0% (") != s.npos && s.find(" of 1048576 MiB)") != s.npos) << s;
+  const size_t stop = s.find("\rhuge.avi: stopped\r\n"), clear = s.rfind('\r', stop - 1), drawn = s.rfind("\rchecking:", clear);
+  ASSERT_NE(stop, std::string::npos) << s;
+  EXPECT_EQ(stop - clear - 1, s.find_first_of("^\r", drawn + 1) - drawn + 1) << "cleared as wide as drawn: " << s;
+  EXPECT_EQ(s.find("clean.avi", stop), std::string::npos) << "nothing checked after the stop";
+}
+#endif
