@@ -9,35 +9,29 @@
 #include "common/settings.h"
 #include "common/tail_split.h"
 
-// Each name in brackets, "<>" for one passed over as too long; the buffer on
-// the heap, so that the sanitizer sees a write past it.
-static std::string Split(const std::string& tail) {
-  std::string names;
-  const char* pos = tail.c_str();
-  std::vector<char> name(kMaxEntryLength + 1);
-  for (TailPiece p; (p = TakeTailName(&pos, name.data())) != kTailEnd;)
-    names += (p == kTailName ? "[" : "<") + std::string(name.data()) + (p == kTailName ? "]" : ">");
-  return names;
-}
-
 TEST(TailSplit, Table) {
   const std::string longest(kMaxEntryLength, 'x'), tooLong(kMaxEntryLength + 1, 'y');
-  const std::pair<std::string, std::string> rows[] = {
+  const std::pair<std::string, std::string> rows[] = {  // each name in brackets, "<>" for one too long
       {"", ""}, {"a b", "[a][b]"}, {"a   b", "[a][][][b]"}, {"a ", "[a]"}, {"a  ", "[a][]"},
       {"c \"a  b\"", "[c][a  b]"}, {"\"\" x", "[][x]"}, {"\"", "[]"}, {"a \"b c  d", "[a][b c  d]"},
       {"\"a b\"c", "[a b][c]"}, {"\"a\"  b", "[a][][b]"}, {"a\"b\tc d", "[a\"b\tc][d]"},
       {"\x95\x5c.avi \x83\x65", "[\x95\x5c.avi][\x83\x65]"}, {longest, "[" + longest + "]"},
-      {"a " + tooLong + "  b", "[a]<>[][b]"}, {"\"" + tooLong + "\" " + longest, "<>[" + longest + "]"},
-  };
-  for (const auto& r : rows) EXPECT_EQ(Split(r.first), r.second) << r.first;
+      {"a " + tooLong + "  b", "[a]<>[][b]"}, {"\"" + tooLong + "\" " + longest, "<>[" + longest + "]"}};
+  for (const auto& r : rows) {
+    std::string names;
+    const char* pos = r.first.c_str();
+    std::vector<char> name(kMaxEntryLength + 1);  // on the heap, where the sanitizer sees a write past it
+    for (TailPiece p; (p = TakeTailName(&pos, name.data())) != kTailEnd;)
+      names += (p == kTailName ? "[" : "<") + std::string(name.data()) + (p == kTailName ? "]" : ">");
+    EXPECT_EQ(names, r.second) << r.first;
+  }
 }
 
 TEST(CommandTail, Table) {
   const std::pair<const char*, const char*> rows[] = {
       {"prog.exe a.avi b.avi", "a.avi b.avi"}, {"  \t prog.exe \t  a.avi", "a.avi"}, {"", ""},
       {"\"C:\\Program Files\\o.exe\" \"b c\"", "\"b c\""}, {"\"C:\\o.exe\"a.avi", "a.avi"},
-      {"prog.exe   ", ""}, {"\"unclosed name", ""}, {"\"prog\tx.avi", "x.avi"}, {"o.exe \x95\x5c", "\x95\x5c"},
-  };
+      {"prog.exe   ", ""}, {"\"unclosed name", ""}, {"\"prog\tx.avi", "x.avi"}, {"o.exe \x95\x5c", "\x95\x5c"}};
   for (const auto& r : rows) EXPECT_STREQ(CommandTail(r.first), r.second) << r.first;
 }
 
