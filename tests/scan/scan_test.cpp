@@ -1,8 +1,6 @@
-// The scanner: both forms of the block scan held against a byte-by-byte model
-// over random files and block splits; the file-level scan on real files.
+// The block scan in both forms against a byte-by-byte model, and the scan of real files.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -16,10 +14,8 @@ typedef std::vector<uint8_t> Bytes;
 typedef std::vector<uint32_t> Blocks;
 
 // "damaged at OFFSET" or the state at the end; base: d[0]'s offset, after: bytes behind d.
-static std::string Model(const Bytes& d, const Blocks& blocks, int32_t t, bool junk, uint64_t base,
-                         uint64_t after) {
-  int32_t run = 0;
-  uint32_t state = 0, skip = 0;
+static std::string Model(const Bytes& d, const Blocks& blocks, int32_t t, bool junk, uint64_t base, uint64_t after) {
+  uint32_t run = 0, state = 0, skip = 0;
   for (size_t i = 0, start = 0, block = 0; i < d.size(); ++i) {
     if (i == start + blocks[block]) start += blocks[block++];
     if (junk && state == 0 && skip > 0) {
@@ -33,29 +29,26 @@ static std::string Model(const Bytes& d, const Blocks& blocks, int32_t t, bool j
     } else {
       state = junk && d[i] == 'J';
       run = d[i] == 0 ? run + 1 : 0;
-      if (d[i] == 0 && run == t) return "damaged at " + std::to_string(base + i + 1 - t);
+      if (d[i] == 0 && run == uint32_t(t)) return "damaged at " + std::to_string(base + i + 1 - t);
     }
   }
   return std::to_string(run) + " " + std::to_string(state) + " " + std::to_string(skip);
 }
 
 // The file-level loop, each block in a buffer of exactly its size.
-template <typename Plain, typename Junk>
-static std::string Drive(Plain plain, Junk junkScan, const Bytes& d, const Blocks& blocks, int32_t t,
-                         bool junk, uint64_t base, uint64_t after) {
+static std::string Drive(bool portable, const Bytes& d, const Blocks& blocks, int32_t t, bool junk, uint64_t base, uint64_t after) {
   ZeroRunState s = {0, 0, 0};
   for (size_t done = 0, k = 0; k < blocks.size(); done += blocks[k++]) {
     const Bytes block(d.begin() + done, d.begin() + done + blocks[k]);
-    const uint32_t n = junk ? junkScan(&s, block.data(), blocks[k], t, d.size() - done + after)
-                            : plain(&s, block.data(), blocks[k], t);
+    const uint32_t n = junk ? (portable ? ScanJunkPortable : ScanJunk)(&s, block.data(), blocks[k], t, d.size() - done + after)
+                            : (portable ? ScanPlainPortable : ScanPlain)(&s, block.data(), blocks[k], t);
     if (s.runLength == t) return "damaged at " + std::to_string(base + done + n - t);
     if (n != blocks[k]) return "stopped early";
   }
   return std::to_string(s.runLength) + " " + std::to_string(s.junkState) + " " + std::to_string(s.skipCount);
 }
 
-// Zero runs around the threshold, stretches thick with the letters of "JUNK", and
-// headers (some after "J", "JU", "JUN") with sizes on both sides of the size test.
+// Zero runs near the threshold, "JUNK" letters, headers with sizes on both sides of the size test.
 static Bytes MakeData(std::mt19937& rng, size_t size, uint32_t t) {
   auto pick = [&](uint32_t hi) { return static_cast<uint32_t>(rng() % (hi + 1)); };
   Bytes d = pick(3) ? Bytes{'R', 'I', 'F', 'F'} : Bytes{};
@@ -88,41 +81,25 @@ TEST(ZeroRunBlocks, BothFormsAgreeWithTheModelOverRandomFilesAndSplits) {
       const uint32_t n = trial % 4 == 0 ? 1 + rng() % 70 : trial % 4 == 1 ? 1 + rng() % 20000 : 65536 - rng() % 3 * (rng() % 80);
       blocks.push_back(uint32_t(std::min<size_t>(n, size - at)));
     }
-    const bool junk = trial / 2 % 2 && blocks[0] >= 4 && std::memcmp(d.data(), "RIFF", 4) == 0;
-    ASSERT_EQ(Drive(ScanPlain, ScanJunk, d, blocks, t, junk, base, after), Model(d, blocks, t, junk, base, after)) << trial;
-    ASSERT_EQ(Drive(ScanPlainPortable, ScanJunkPortable, d, blocks, t, junk, base, after), Model(d, blocks, t, junk, base, after)) << trial;
+    const bool junk = trial / 4 % 2 && blocks[0] >= 4 && Bytes(d.begin(), d.begin() + 4) == Bytes{'R', 'I', 'F', 'F'};
+    for (bool portable : {false, true})
+      ASSERT_EQ(Drive(portable, d, blocks, t, junk, base, after), Model(d, blocks, t, junk, base, after)) << trial << portable;
   }
 }
 
 static Bytes operator+(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
-// Records messages as "caption|text", "-" for no caption, "!" for a wrong kind, " (held)" while path is open.
-static void Watch(const std::string& path, std::vector<std::string>* shown) {
-  ResetHost();
-  g_host.onMessage = [=] {
-    const RecordedMessage& m = g_host.messages.back();
-    shown->push_back((m.hasCaption ? m.caption : "-") + "|" + m.text + (m.kind ? "!" : "") + (HeldOpen(path) ? " (held)" : ""));
-  };
-}
-
 TEST(ScanFile, ResultsMessagesPumpsAndRelease) {
   const std::string dir = MakeTempDir(), path = JoinPath(dir, "f.avi");
-  const Bytes avi = {'R', 'I', 'F', 'F', 1, 2, 3, 4, 'A', 'V', 'I', ' ', 'J', 'U', 'N', 'K'};  // a header at 12
-  const Bytes junk = avi + Bytes{0, 0x20, 0, 0} + Bytes(8192, 0) + Bytes{'x'};
-  const struct {
-    Bytes bytes;
-    int32_t errorLength, skipJunk, stopAt, cut, result, pumps;
-    const char* shown;  // the damage offset, another message, or "" for none
-  } rows[] = {
-      {{}, 8192, 1, 0, 0, 1, 0, ""},
-      {Bytes(65537, 1), 8192, 1, 0, 0, 1, 2, ""},
-      {Bytes(3 * 65536, 1), 8192, 1, 2, 0, 0, 2, ""},  // a stop before the last block
-      {Bytes(3 * 65536, 1), 8192, 1, 3, 0, 1, 3, ""},  // and after it
+  const Bytes avi = {'R', 'I', 'F', 'F', 1, 2, 3, 4, 'A', 'V', 'I', ' ', 'J', 'U', 'N', 'K'},  // a header at 12
+              junk = avi + Bytes{0, 0x20, 0, 0} + Bytes(8192, 0) + Bytes{'x'};
+  const struct { Bytes bytes; int32_t errorLength, skipJunk, stopAt, cut, result, pumps; const char* offsetOrText; } rows[] = {
+      {{}, 8192, 1, 0, 0, 1, 0, ""}, {Bytes(65537, 1), 8192, 1, 0, 0, 1, 2, ""},
+      {Bytes(3 * 65536, 1), 8192, 1, 2, 0, 0, 2, ""}, {Bytes(3 * 65536, 1), 8192, 1, 3, 0, 1, 3, ""},  // stops
       {Bytes(3 * 65536, 1), 8192, 1, 0, 65636, 0, 1, "ファイルから読み込めません。"},  // shrunk meanwhile
       {Bytes(65436, 1) + Bytes(8192, 0) + Bytes(9000, 1), 8192, 1, 0, 0, 0, 1, "0000FF9C"},
       {Bytes(100000 - 8192, 1) + Bytes(8192, 0), 8192, 1, 0, 0, 0, 1, "000166A0"},
-      {junk, 8192, 1, 0, 0, 1, 1, ""},
-      {junk, 8192, 0, 0, 0, 0, 0, "00000012"},
+      {junk, 8192, 1, 0, 0, 1, 1, ""}, {junk, 8192, 0, 0, 0, 0, 0, "00000012"},
       {Bytes(65536, 1) + junk, 8192, 1, 0, 0, 0, 1, "00010012"},  // RIFF only at the start
       {{}, 8192, 1, 0, -1, 0, 0, "ファイルが開けません。"},  // a folder
   };
@@ -130,19 +107,20 @@ TEST(ScanFile, ResultsMessagesPumpsAndRelease) {
 #ifdef _WIN32
     if (r.cut > 0) continue;  // the read sharing keeps the file from shrinking
 #endif
-    std::vector<std::string> shown;
-    Watch(path, &shown);
-    g_settings = {0, 0, r.errorLength, r.skipJunk};
-    g_host.stopAtPump = r.stopAt;
+    std::vector<std::string> shown;  // "caption|text", "-" for none, "!" for a wrong kind
+    ResetHost();
+    g_host.onMessage = [&] {
+      const RecordedMessage& m = g_host.messages.back();
+      shown.push_back((m.hasCaption ? m.caption : "-") + "|" + m.text + (m.kind ? "!" : "") + (HeldOpen(path) ? " (held)" : ""));
+    };
+    g_settings = {0, 0, r.errorLength, r.skipJunk}, g_host.stopAtPump = r.stopAt, WriteBytes(path, r.bytes);
     g_host.onPump = [&] { if (r.cut) std::filesystem::resize_file(path, r.cut); };
-    WriteBytes(path, r.bytes);
-    EXPECT_EQ(ScanFile((r.cut < 0 ? dir : path).c_str()), r.result) << r.shown;
-    EXPECT_EQ(g_host.pumpCalls, r.pumps) << r.shown;
-    const std::string text = *r.shown == '0' ? "破損検出|ファイルが破損している可能性があります。\nAddress : " : "-|";
-    const std::string held = r.cut < 0 ? "" : " (held)";
-    EXPECT_EQ(shown, *r.shown ? std::vector<std::string>{text + r.shown + held} : std::vector<std::string>{});
+    EXPECT_EQ(ScanFile((r.cut < 0 ? dir : path).c_str()), r.result) << r.offsetOrText;
+    EXPECT_EQ(g_host.pumpCalls, r.pumps) << r.offsetOrText;
+    const std::string text = (*r.offsetOrText == '0' ? "破損検出|ファイルが破損している可能性があります。\nAddress : " : "-|") +
+                             std::string(r.offsetOrText) + (r.cut < 0 ? "" : " (held)");
+    EXPECT_EQ(shown, *r.offsetOrText ? std::vector<std::string>{text} : std::vector<std::string>{});
     EXPECT_FALSE(HeldOpen(path));
   }
-  g_settings = {0, 0, kDefaultErrorLength, 1};
-  RemoveTree(dir);
+  g_settings = {0, 0, kDefaultErrorLength, 1}, RemoveTree(dir);
 }
