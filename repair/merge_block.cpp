@@ -16,14 +16,6 @@ static bool HasZeroByte(uint64_t w) {
   return ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) != 0;
 }
 
-// Whether w more positions, whatever they hold, cannot bring the counter to
-// the threshold: a count carried in stays below it (or already stands at it,
-// where it is not raised), and a count begun among them, at most w - 1, stays
-// below it too.
-static bool CannotReach(int32_t run, int32_t threshold, int32_t w) {
-  return threshold >= w && (run >= threshold || threshold - run > w);
-}
-
 enum Step { kDiffer, kGo, kReached };
 
 // One position by the merge rule: kDiffer at a differing pair, left untouched;
@@ -67,8 +59,9 @@ uint32_t MergeBlockPortable(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_
         i += 8;
         continue;
       }
-      // Zeros shared before the last pair are reset by it.
-      if (dmg[i + 7] != 0 && (!HasZeroByte(d) || CannotReach(run, threshold, 8))) {
+      // Zeros shared before the last pair are reset by it. A counter more
+      // than 8 below the threshold cannot come to it among these positions.
+      if (dmg[i + 7] != 0 && (run < threshold - 8 || !HasZeroByte(d))) {
         run = 0;
         i += 8;
         continue;
@@ -147,13 +140,14 @@ static bool MergePiece16(uint8_t* dmg, const uint8_t* src, int32_t* run, int32_t
 // A piece holding a differing pair, or the position where the counter comes to
 // the threshold, is left to the portable form, which stops there. Only the
 // pieces near that position lose the long steps: 64 positions are taken at a
-// time only while they cannot bring the counter to the threshold.
+// time only while the counter is more than 64 below the threshold, so that no
+// count among them can come to it.
 uint32_t MergeBlock(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
                     int32_t threshold) {
   int32_t run = *zeroRun;
   uint32_t i = 0;
   while (n - i >= 16) {
-    if (n - i >= 64 && CannotReach(run, threshold, 64) && EqualEndingInData64(dmg + i, src + i)) {
+    if (n - i >= 64 && run < threshold - 64 && EqualEndingInData64(dmg + i, src + i)) {
       run = 0;
       i += 64;
     } else if (MergePiece16(dmg + i, src + i, &run, threshold)) {

@@ -18,9 +18,8 @@ TEST(TailSplit, Table) {
       {"\"" + tooLong + "\" " + longest, "<>[" + longest + "]"}};
   for (const auto& r : rows) {
     std::string names;
-    const char* pos = r.first.c_str();
     std::vector<char> name(kMaxEntryLength + 1);  // on the heap, where a write past it is seen
-    for (TailPiece p; (p = TakeTailName(&pos, name.data())) != kTailEnd;)
+    for (const char* pos = r.first.c_str(); TailPiece p = TakeTailName(&pos, name.data());)  // to kTailEnd
       names += (p == kTailName ? "[" : "<") + std::string(name.data()) + (p == kTailName ? "]" : ">");
     EXPECT_EQ(names, r.second) << r.first;
   }

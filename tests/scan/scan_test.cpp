@@ -59,7 +59,7 @@ static Bytes MakeData(std::mt19937& rng, size_t size, uint32_t t) {
     const std::string header = std::string("JJUN").substr(pick(4)) + "JUNK" + std::string((const char*)&field, 4);
     for (uint32_t n = kind == 0 ? pick(300) : 0, soup = pick(1); n > 0; --n)
       d.push_back(soup ? "\0\0\0JUNKx"[pick(7)] : uint8_t(pick(255)));
-    if (kind == 1) d.insert(d.end(), zeros[pick(3)], 0), d.push_back(uint8_t(1 + pick(254)));
+    if (kind == 1) d.insert(d.end(), header.begin(), header.begin() + pick(3)), d.insert(d.end(), zeros[pick(3)], 0);
     if (kind >= 2) d.insert(d.end(), header.begin(), header.end());
     for (uint32_t n = kind >= 2 ? payload : 0; n > 0; --n) d.push_back(pick(3) ? 0 : uint8_t(pick(255)));
   }
@@ -96,7 +96,9 @@ TEST(ScanFile, ResultsMessagesPumpsAndRelease) {
   const struct { Bytes bytes; int32_t errorLength, skipJunk, stopAt, cut, result, pumps; const char* offsetOrText; } rows[] = {
       {{}, 8192, 1, 0, 0, 1, 0, ""}, {Bytes(65537, 1), 8192, 1, 0, 0, 1, 2, ""},
       {Bytes(3 * 65536, 1), 8192, 1, 2, 0, 0, 2, ""}, {Bytes(3 * 65536, 1), 8192, 1, 3, 0, 1, 3, ""},  // stops
+#ifndef _WIN32  // there the read sharing keeps the file from shrinking
       {Bytes(3 * 65536, 1), 8192, 1, 0, 65636, 0, 1, "ファイルから読み込めません。"},  // shrunk meanwhile
+#endif
       {Bytes(65436, 1) + Bytes(8192, 0) + Bytes(9000, 1), 8192, 1, 0, 0, 0, 1, "0000FF9C"},
       {Bytes(100000 - 8192, 1) + Bytes(8192, 0), 8192, 1, 0, 0, 0, 1, "000166A0"},
       {junk, 8192, 1, 0, 0, 1, 1, ""}, {junk, 8192, 0, 0, 0, 0, 0, "00000012"},
@@ -104,9 +106,6 @@ TEST(ScanFile, ResultsMessagesPumpsAndRelease) {
       {{}, 8192, 1, 0, -1, 0, 0, "ファイルが開けません。"},  // a folder
   };
   for (const auto& r : rows) {
-#ifdef _WIN32
-    if (r.cut > 0) continue;  // the read sharing keeps the file from shrinking
-#endif
     std::vector<std::string> shown;  // "caption|text", "-" for none, "!" for a wrong kind
     ResetHost();
     g_host.onMessage = [&] {
