@@ -2,7 +2,10 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
+#include "common/vector_forms.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#define HAVE_SSE2_FORMS 1
 #include <emmintrin.h>
 #endif
 
@@ -88,7 +91,10 @@ done:
   return i;
 }
 
-#if defined(__SSE2__)
+#if HAVE_SSE2_FORMS
+// Compiled for SSE2 and called only where g_useSse2 says the processor has it.
+#pragma GCC push_options
+#pragma GCC target("sse2")
 static __m128i Load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
@@ -142,8 +148,8 @@ static bool MergePiece16(uint8_t* dmg, const uint8_t* src, int32_t* run, int32_t
 // pieces near that position lose the long steps: 64 positions are taken at a
 // time only while the counter is more than 64 below the threshold, so that no
 // count among them can come to it.
-uint32_t MergeBlock(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
-                    int32_t threshold) {
+static uint32_t MergeBlockSse2(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
+                               int32_t threshold) {
   int32_t run = *zeroRun;
   uint32_t i = 0;
   while (n - i >= 16) {
@@ -159,9 +165,13 @@ uint32_t MergeBlock(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroR
   *zeroRun = run;
   return i + MergeBlockPortable(dmg + i, src + i, n - i, zeroRun, threshold);
 }
-#else
+#pragma GCC pop_options
+#endif
+
 uint32_t MergeBlock(uint8_t* dmg, const uint8_t* src, uint32_t n, int32_t* zeroRun,
                     int32_t threshold) {
+#if HAVE_SSE2_FORMS
+  if (g_useSse2) return MergeBlockSse2(dmg, src, n, zeroRun, threshold);
+#endif
   return MergeBlockPortable(dmg, src, n, zeroRun, threshold);
 }
-#endif
