@@ -98,17 +98,28 @@ static int MergeOpenFiles(FileHandle outputFile, FileHandle damagedFile, FileHan
       Warn("ファイルから読み込めません。");
       break;
     }
+    // The block is merged in pieces: MergeBlock stops where the counter comes
+    // to the threshold, so the question names the stretch by its first zero
+    // (for shared zeros in a row) wherever in the block it is long enough,
+    // and the merge goes on with the rest of the block.
     const int32_t threshold = g_settings.ErrorLength;
-    const uint32_t passed = MergeBlock(damagedBlock, sourceBlock, n, &zeroRun, threshold);
-    position += passed;
-    // Tested once per block, so a stretch is reported by where the counter
-    // stands at the block's end (or at the differing pair).
-    if (zeroRun == threshold && !asked) {
-      if (!AskToGoOn(position - static_cast<uint64_t>(zeroRun))) break;
-      asked = 1;
+    uint32_t done = 0;
+    int declined = 0;
+    for (;;) {
+      const uint32_t passed =
+          MergeBlock(damagedBlock + done, sourceBlock + done, n - done, &zeroRun, threshold);
+      done += passed;
+      position += passed;
+      if (zeroRun == threshold && !asked) {
+        declined = !AskToGoOn(position - static_cast<uint64_t>(zeroRun));
+        if (declined) break;
+        asked = 1;
+      }
+      if (done == n || passed == 0) break;
     }
-    if (passed < n) {
-      ReportMismatch(position, damagedBlock[passed], sourceBlock[passed]);
+    if (declined) break;
+    if (done < n) {
+      ReportMismatch(position, damagedBlock[done], sourceBlock[done]);
       break;
     }
     if (!WriteExact(outputFile, damagedBlock, n)) {

@@ -9,7 +9,10 @@
 #include "common/host.h"
 #include "common/offset_text.h"
 
-#if defined(__SSE2__)
+#include "common/vector_forms.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#define HAVE_SSE2_FORMS 1
 #include <emmintrin.h>
 #endif
 
@@ -84,12 +87,21 @@ static uint64_t Load(const uint8_t* p) {
 }
 
 // Whether all copies hold the same 64 bytes from i on.
-#if defined(__SSE2__)
+static bool AllSame64Portable(uint8_t* const* copies, int count, uint32_t i) {
+  uint64_t differ = 0;
+  for (int k = 1; k < count; ++k)
+    for (uint32_t w = i; w < i + 64; w += 8) differ |= Load(copies[k] + w) ^ Load(copies[0] + w);
+  return differ == 0;
+}
+
+#if HAVE_SSE2_FORMS
+#pragma GCC push_options
+#pragma GCC target("sse2")
 static __m128i Load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-static bool AllSame64(uint8_t* const* copies, int count, uint32_t i) {
+static bool AllSame64Sse2(uint8_t* const* copies, int count, uint32_t i) {
   const uint8_t* const p = copies[0] + i;
   const __m128i a = Load16(p), b = Load16(p + 16), c = Load16(p + 32), d = Load16(p + 48);
   __m128i differ = _mm_setzero_si128();
@@ -102,14 +114,16 @@ static bool AllSame64(uint8_t* const* copies, int count, uint32_t i) {
   }
   return _mm_movemask_epi8(_mm_cmpeq_epi8(differ, _mm_setzero_si128())) == 0xFFFF;
 }
-#else
-static bool AllSame64(uint8_t* const* copies, int count, uint32_t i) {
-  uint64_t differ = 0;
-  for (int k = 1; k < count; ++k)
-    for (uint32_t w = i; w < i + 64; w += 8) differ |= Load(copies[k] + w) ^ Load(copies[0] + w);
-  return differ == 0;
-}
+#pragma GCC pop_options
 #endif
+
+// SSE2 where the processor has it (g_useSse2).
+static bool AllSame64(uint8_t* const* copies, int count, uint32_t i) {
+#if HAVE_SSE2_FORMS
+  if (g_useSse2) return AllSame64Sse2(copies, count, i);
+#endif
+  return AllSame64Portable(copies, count, i);
+}
 
 static bool HasZeroByte(uint64_t w) {
   return ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) != 0;
