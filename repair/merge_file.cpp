@@ -33,7 +33,8 @@ static void ReportMismatch(uint64_t offset, uint8_t damagedByte, uint8_t sourceB
 
 // Opens both inputs and finds their common size; when that fails, tells the
 // user after closing what it opened and returns 0.
-static int OpenInputs(const char* damaged, const char* source, FileHandle* inputs, uint64_t* common) {
+static int OpenInputs(const char* damaged, const char* source, FileHandle* inputs,
+                      uint64_t* common) {
   // Messages of the opening steps come only after everything open is closed.
   FileHandle damagedFile = OpenForRead(damaged);
   if (damagedFile == kNoFile) {
