@@ -26,14 +26,15 @@ static std::string OneLine(std::string text) {
   return text;
 }
 
-// The length of the well-formed UTF-8 character at p (end: the text's end),
-// or 0 when the bytes there are not one.
-static size_t Utf8Length(const unsigned char* p, const unsigned char* end) {
+// The length of the well-formed UTF-8 character at p, or 0 when the bytes
+// there are not one. The text ends in a NUL, which is no continuation byte, so
+// a character cut short by the end is refused.
+static size_t Utf8Length(const unsigned char* p) {
   const unsigned lead = p[0];
   if (lead < 0x80) return 1;
   size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
              : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (n == 0 || static_cast<size_t>(end - p) < n) return 0;
+  if (n == 0) return 0;
   // The second byte's range rules out overlong forms, surrogates and code
   // points past U+10FFFF.
   const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
@@ -48,7 +49,7 @@ static int IsUtf8(const std::string& text) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* end = p + text.size();
   for (size_t n; p < end; p += n)
-    if ((n = Utf8Length(p, end)) == 0) return 0;
+    if ((n = Utf8Length(p)) == 0) return 0;
   return 1;
 }
 
@@ -61,7 +62,7 @@ static std::string QuotedName(const std::string& name) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(name.data());
   const unsigned char* end = p + name.size();
   for (size_t n; p < end; p += n) {
-    const size_t length = Utf8Length(p, end);
+    const size_t length = Utf8Length(p);
     n = length ? length : 1;
     // C0 and C1 controls, DEL, and a byte that starts no character.
     const int control = length == 0 || (n == 1 && (*p < 0x20 || *p == 0x7F)) ||
