@@ -40,10 +40,11 @@ static int CheckOne(const char* path, int json) {
   return clean;
 }
 
-// A folder that cannot be listed is reported like a file that cannot be opened.
-static void ReportUnlistedFolder(const char* folder, int json) {
+// A folder that cannot be listed is reported like a file that cannot be
+// opened; one without files is said to be empty rather than passed over.
+static void ReportFolder(const char* folder, const char* message, int json) {
   BeginItem(0);
-  ShowMessage("ファイルが開けません。", nullptr, kWarningOk);
+  ShowMessage(message, nullptr, kWarningOk);
   Report(folder, "error", &ItemMessages().back(), json);
 }
 
@@ -56,7 +57,10 @@ int RunCheck(const CliOptions& options) {
     if (!IsFolder(operand)) {
       files.push_back(operand);
     } else if (!ListFolderFiles(operand, &files)) {
-      ReportUnlistedFolder(operand, options.json);
+      ReportFolder(operand, "ファイルが開けません。", options.json);
+      status = kExitTrouble;
+    } else if (files.empty()) {
+      ReportFolder(operand, "no files in this folder", options.json);
       status = kExitTrouble;
     }
     for (const std::string& file : files) {

@@ -17,6 +17,10 @@ std::string PathToUtf8(const char* path);
 // in the console's code page.
 void WriteText(OutStream stream, const std::string& utf8);
 
+// 1 once a write to stdout has failed (a full disk, a closed pipe), after
+// which the rest of the output is lost.
+int StdoutFailed();
+
 // 1 when the stream is a terminal (a console on Windows).
 int IsTerminal(OutStream stream);
 int InputIsTerminal();
@@ -25,7 +29,9 @@ int InputIsTerminal();
 // on an error or when a stop came meanwhile.
 std::string ReadAnswerLine();
 
-// From here on Ctrl-C (on POSIX also SIGTERM and SIGHUP) only requests a stop.
+// From here on Ctrl-C (on POSIX also SIGTERM, SIGHUP, SIGQUIT, SIGPIPE,
+// SIGALRM, SIGUSR1 and SIGUSR2) only requests a stop. On POSIX SIGXFSZ is
+// ignored, so a write past the file size limit fails as on a full disk.
 void InstallStopHandler();
 
 // 0 while no stop was requested, else the exit status that reports it
@@ -37,5 +43,10 @@ int StopStatus();
 // requested before this call) then removes the file, writes the line to stdout
 // and ends the process at once; elsewhere, and for paths too long to hold, the
 // stop is seen through StopStatus() once the work returns.
+// HoldStops() makes a stop wait (where the platform can) until the next
+// GuardPartialFile() or ReleasePartialFile(), so that no stop falls between
+// making the partial file and guarding it, or between putting it in place and
+// releasing it.
+void HoldStops();
 void GuardPartialFile(const char* path, const std::string& stoppedLine);
 void ReleasePartialFile();

@@ -38,18 +38,26 @@ static int IsConsole(HANDLE h) {
   return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode);
 }
 
+static int g_stdoutFailed = 0;
+
 void WriteText(OutStream stream, const std::string& utf8) {
   HANDLE h = StreamHandle(stream);
   std::wstring wide = ToWide(CP_UTF8, utf8.data(), static_cast<int>(utf8.size()));
-  DWORD put;
+  DWORD put = 0;
+  int written;
   if (IsConsole(h)) {
-    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr);
-    return;
+    written = WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr) &&
+              put == wide.size();
+  } else {
+    UINT codePage = GetConsoleOutputCP();
+    std::string bytes = FromWide(codePage ? codePage : GetACP(), wide);
+    written = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+              put == bytes.size();
   }
-  UINT codePage = GetConsoleOutputCP();
-  std::string bytes = FromWide(codePage ? codePage : GetACP(), wide);
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+  if (!written && stream == kStdout) g_stdoutFailed = 1;
 }
+
+int StdoutFailed() { return g_stdoutFailed; }
 
 int IsTerminal(OutStream stream) { return IsConsole(StreamHandle(stream)); }
 
@@ -81,6 +89,8 @@ int StopStatus() { return g_stopRequested ? 130 : 0; }
 
 // A file that another part of the process holds open without sharing cannot
 // be removed from the handler's thread, so the stop waits for the work to return.
+void HoldStops() {}
+
 void GuardPartialFile(const char*, const std::string&) {}
 
 void ReleasePartialFile() {}

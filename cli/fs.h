@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/file_io.h"
+
 // 1 when path names a folder.
 int IsFolder(const char* path);
 
@@ -16,8 +18,17 @@ int ListFolderFiles(const char* folder, std::vector<std::string>* files);
 // 1 when both paths name one existing file (also through other spellings or links).
 int SameFile(const char* a, const char* b);
 
-// Creates path as a new empty file; fails when anything already has that name.
-int CreateNewFile(const char* path);
+// 1 when a repair may put its output at path: nothing has that name yet, or a
+// regular file does. Links, devices, FIFOs, sockets and folders are refused
+// (on Windows devices such as NUL or CON, folders and reparse points).
+int MayReplace(const char* path);
+
+// Creates a new empty file, open for writing, under a name no one can guess in
+// folder (a prefix ending in a separator, or empty for the current folder),
+// and puts its name in *path. It gets the permission bits (and, where allowed,
+// the owner) of the regular file at output, or those of a new file when there
+// is none. Returns kNoFile when no file can be made.
+FileHandle CreatePartialFile(const std::string& folder, const char* output, std::string* path);
 
 // Puts the file at from in place of the one at to, replacing it in one step.
 int ReplaceWith(const char* from, const char* to);

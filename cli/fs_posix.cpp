@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/fs.h"
@@ -37,11 +39,33 @@ int SameFile(const char* a, const char* b) {
   return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int CreateNewFile(const char* path) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return 0;
-  close(fd);
-  return 1;
+int MayReplace(const char* path) {
+  struct stat st;
+  if (lstat(path, &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode);
+}
+
+// mkostemp makes the file exclusively (never through a link) with mode 0600;
+// the output's owner goes first, as a change of owner clears set-id bits.
+FileHandle CreatePartialFile(const std::string& folder, const char* output, std::string* path) {
+  std::string name = folder + ".orvalintex-XXXXXX";
+  int fd = mkostemp(&name[0], O_CLOEXEC);
+  if (fd < 0) return kNoFile;
+  *path = name;
+  struct stat st;
+  mode_t mode;
+  if (lstat(output, &st) == 0 && S_ISREG(st.st_mode)) {
+    mode = st.st_mode & 07777;
+    // Only root may give the file away; else it stays this user's, and
+    // set-id bits would then be this user's, so they go.
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  fchmod(fd, mode);
+  return fd;
 }
 
 int ReplaceWith(const char* from, const char* to) { return std::rename(from, to) == 0; }

@@ -1,6 +1,9 @@
+#define _CRT_RAND_S  // rand_s from stdlib.h
+#include <stdlib.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/fs.h"
@@ -51,11 +54,40 @@ int SameFile(const char* a, const char* b) {
          ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-int CreateNewFile(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return 0;
+// The name itself is opened, not what a reparse point leads to; a device name
+// such as NUL or CON opens as a character device, not as a disk file.
+int MayReplace(const char* path) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  int ok = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+           !(info.dwFileAttributes & notPlain);
   CloseHandle(h);
-  return 1;
+  return ok;
+}
+
+// CREATE_NEW never opens what is already there, a link included; the name's
+// digits come from the system's random numbers. The file keeps the attributes
+// a new file gets.
+FileHandle CreatePartialFile(const std::string& folder, const char*, std::string* path) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned int random = 0;
+    if (rand_s(&random) != 0) return kNoFile;
+    char name[32];
+    std::snprintf(name, sizeof name, ".orvalintex-%08X", random);
+    *path = folder + name;
+    HANDLE h = CreateFileA(path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<FileHandle>(h);
+    if (GetLastError() != ERROR_FILE_EXISTS) return kNoFile;
+  }
+  return kNoFile;
 }
 
 int ReplaceWith(const char* from, const char* to) {

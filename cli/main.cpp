@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);
   app.set_version_flag("--version", std::string(kProgram) + " " + ORVALINTEX_VERSION);
   app.footer("Exit status: 0 all clean or repaired, 1 damage or a failure, 2 a usage error,\n"
-             "130 stopped by Ctrl-C.");
+             "130 stopped by Ctrl-C (128+N by signal N).");
 
   CLI::App* check = app.add_subcommand(
       "check",
@@ -126,14 +126,21 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return UsageError(e.what());
   }
+  if (repair->parsed() && repair->count("-o") && output.empty())
+    return UsageError("--output: the output name is empty");
+  int status;
   if (repair->parsed()) {
     o.operands = {damaged.c_str(), source.c_str()};
     if (repair->count("-o")) o.output = output.c_str();
-    return RunRepair(o);
-  }
-  if (check->parsed()) {
+    status = RunRepair(o);
+  } else if (check->parsed()) {
     for (const std::string& operand : operands) o.operands.push_back(operand.c_str());
-    return RunCheck(o);
+    status = RunCheck(o);
+  } else {
+    return app.got_subcommand("help") ? ShowHelp(app) : UsageError("no command given");
   }
-  return app.got_subcommand("help") ? ShowHelp(app) : UsageError("no command given");
+  // Lost output must not pass for success, as with the GNU tools.
+  if (!StdoutFailed()) return status;
+  WriteText(kStderr, std::string(kProgram) + ": write error: standard output\n");
+  return status > kExitTrouble ? status : kExitTrouble;
 }

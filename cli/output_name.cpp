@@ -17,3 +17,10 @@ std::string FixedOutputPath(const char* damaged) {
   if (!extension) extension = p;
   return std::string(damaged, extension) + ".fixed" + extension;
 }
+
+std::string FolderPrefix(const char* path) {
+  const char* end = path;
+  for (const char* p = path; *p; p = NextPathChar(p))
+    if (IsFolderSeparator(*p)) end = p + 1;
+  return std::string(path, end);
+}

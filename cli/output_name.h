@@ -7,3 +7,7 @@
 // clip gives clip.fixed. Folder names are left alone, dots or not, and a
 // leading dot (a hidden file's) starts no extension.
 std::string FixedOutputPath(const char* damaged);
+
+// The path up to and including its last folder separator: where a file beside
+// it goes. Empty for a bare name, which lies in the current folder.
+std::string FolderPrefix(const char* path);

@@ -17,18 +17,6 @@ static void Report(const char* damaged, const char* result, const char* output, 
   WriteText(kStdout, FormatReport({damaged, result, message, 1, output}, json));
 }
 
-// The merge writes to a new file of its own beside the output, which takes the
-// output's place only once it is complete: a failed or stopped repair so
-// leaves no partial file, and an earlier output stays until a good one
-// replaces it.
-static int CreatePartialFile(const std::string& output, std::string* partial) {
-  for (int n = 1; n < 100; ++n) {
-    *partial = output + "~" + std::to_string(n);
-    if (CreateNewFile(partial->c_str())) return 1;
-  }
-  return 0;
-}
-
 // Without a repaired file the last message tells why; a No to the continue
 // question ends the merge with no message after it.
 static const char* FailureResult() {
@@ -37,6 +25,23 @@ static const char* FailureResult() {
   return "failed";
 }
 
+// Refuses, before anything is read, what would have the repair write where it
+// must not. Returns the reason, or null when the repair may go ahead.
+static const char* Refusal(const char* damaged, const char* source, const char* output) {
+  if (SameFile(damaged, source)) return "DAMAGED and SOURCE are the same file";
+  if (!MayReplace(output))
+    return "the output exists and is not a regular file (a link, device, FIFO, socket or folder)";
+  // The merge refuses to write over a file that it reads; the output only
+  // takes its place at the end, so that is decided here.
+  if (SameFile(output, damaged) || SameFile(output, source)) return kCannotMakeOutput;
+  return nullptr;
+}
+
+// The merge writes to a new file of its own beside the output, through the
+// handle that made it and never by name, so no one can swap a link in; it
+// takes the output's place in one rename once complete. A failed or stopped
+// repair leaves no partial file, and an earlier output stays until a good
+// one replaces it.
 int RunRepair(const CliOptions& options) {
   g_settings.ErrorLength = options.threshold;
   SetAnswerRule(options.answer);
@@ -46,33 +51,33 @@ int RunRepair(const CliOptions& options) {
   const int json = options.json;
   BeginItem(0);
 
-  // The merge itself refuses to write over a file that it reads; the output
-  // only takes its place at the end, so that is decided here first.
-  if (IsFolder(output.c_str()) || SameFile(output.c_str(), damaged) ||
-      SameFile(output.c_str(), source)) {
-    ShowMessage(kCannotMakeOutput, nullptr, kWarningOk);
+  if (const char* refusal = Refusal(damaged, source, output.c_str())) {
+    ShowMessage(refusal, nullptr, kWarningOk);
     Report(damaged, "failed", nullptr, json);
     return kExitTrouble;
   }
   std::string partial;
-  if (!CreatePartialFile(output, &partial)) {
+  HoldStops();
+  const FileHandle partialFile =
+      CreatePartialFile(FolderPrefix(output.c_str()), output.c_str(), &partial);
+  if (partialFile == kNoFile) {
+    ReleasePartialFile();
     ShowMessage(kCannotMakeOutput, nullptr, kWarningOk);
     Report(damaged, "failed", nullptr, json);
     return kExitTrouble;
   }
-
   GuardPartialFile(partial.c_str(), FormatReport({damaged, "stopped", nullptr, 1, nullptr}, json));
-  const int merged = Merge(partial.c_str(), damaged, source, nullptr);
+  const int merged = MergeInto(partialFile, damaged, source);
+  HoldStops();
+  const int placed = merged && !StopStatus() && ReplaceWith(partial.c_str(), output.c_str());
+  if (!placed) RemoveFile(partial.c_str());
   ReleasePartialFile();
-  if (merged && !StopStatus()) {
-    if (ReplaceWith(partial.c_str(), output.c_str())) {
-      ShowMessage("ファイルを修復しました。", "修復", kInformationOk);
-      Report(damaged, "repaired", output.c_str(), json);
-      return kExitOk;
-    }
-    ShowMessage(kCannotMakeOutput, nullptr, kWarningOk);
+  if (placed) {
+    ShowMessage("ファイルを修復しました。", "修復", kInformationOk);
+    Report(damaged, "repaired", output.c_str(), json);
+    return kExitOk;
   }
-  RemoveFile(partial.c_str());
+  if (merged && !StopStatus()) ShowMessage(kCannotMakeOutput, nullptr, kWarningOk);
   if (StopStatus()) {
     WriteText(kStdout, FormatReport({damaged, "stopped", nullptr, 1, nullptr}, json));
     return StopStatus();

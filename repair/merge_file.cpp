@@ -31,9 +31,10 @@ static void ReportMismatch(uint64_t offset, uint8_t damagedByte, uint8_t sourceB
   Warn(message);
 }
 
-int Merge(const char* output, const char* damaged, const char* source, int* outputMade) {
-  if (outputMade) *outputMade = 0;
-
+// Opens both inputs and finds their common size; when that fails, tells the
+// user after closing what it opened and returns 0.
+static int OpenInputs(const char* damaged, const char* source, FileHandle* inputs,
+                      uint64_t* common) {
   // Messages of the opening steps come only after everything open is closed.
   FileHandle damagedFile = OpenForRead(damaged);
   if (damagedFile == kNoFile) {
@@ -59,17 +60,15 @@ int Merge(const char* output, const char* damaged, const char* source, int* outp
     Warn("ファイルサイズが一致しません。");
     return 0;
   }
-  // Handing over the inputs keeps an output path that names one of them from
-  // truncating it.
-  const FileHandle inputs[2] = {damagedFile, sourceFile};
-  FileHandle outputFile = CreateAlways(output, inputs, 2);
-  if (outputFile == kNoFile) {
-    CloseFile(sourceFile);
-    CloseFile(damagedFile);
-    Warn("書き込み先ファイルが開けません。");
-    return 0;
-  }
-  if (outputMade) *outputMade = 1;
+  inputs[0] = damagedFile;
+  inputs[1] = sourceFile;
+  *common = size;
+  return 1;
+}
+
+// Merges the open inputs into the open output, then releases all three.
+static int MergeOpenFiles(FileHandle outputFile, FileHandle damagedFile, FileHandle sourceFile,
+                          uint64_t size) {
   if (size == 0) {
     CloseFile(outputFile);
     CloseFile(sourceFile);
@@ -136,4 +135,32 @@ int Merge(const char* output, const char* damaged, const char* source, int* outp
   CloseFile(sourceFile);
   CloseFile(damagedFile);
   return remaining == 0 ? 1 : 0;
+}
+
+int Merge(const char* output, const char* damaged, const char* source, int* outputMade) {
+  if (outputMade) *outputMade = 0;
+  FileHandle inputs[2];
+  uint64_t size = 0;
+  if (!OpenInputs(damaged, source, inputs, &size)) return 0;
+  // Handing over the inputs keeps an output path that names one of them from
+  // truncating it.
+  FileHandle outputFile = CreateAlways(output, inputs, 2);
+  if (outputFile == kNoFile) {
+    CloseFile(inputs[1]);
+    CloseFile(inputs[0]);
+    Warn("書き込み先ファイルが開けません。");
+    return 0;
+  }
+  if (outputMade) *outputMade = 1;
+  return MergeOpenFiles(outputFile, inputs[0], inputs[1], size);
+}
+
+int MergeInto(FileHandle output, const char* damaged, const char* source) {
+  FileHandle inputs[2];
+  uint64_t size = 0;
+  if (!OpenInputs(damaged, source, inputs, &size)) {
+    CloseFile(output);
+    return 0;
+  }
+  return MergeOpenFiles(output, inputs[0], inputs[1], size);
 }

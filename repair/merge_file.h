@@ -1,5 +1,6 @@
 // Makes one repaired file out of two damaged copies.
 #pragma once
+#include "common/file_io.h"
 
 // Merges damaged with source (same size) into output, block by block, asking
 // at most once whether to go on past a stretch that neither copy can supply.
@@ -8,3 +9,9 @@
 // set to 1 when this call created or truncated the output file, else 0: only
 // then may a caller delete it after a failure.
 int Merge(const char* output, const char* damaged, const char* source, int* outputMade);
+
+// The same merge into output, a file the caller has made empty and open for
+// writing; it is released here (caller frees nothing), whatever the outcome.
+// Nothing is opened by name for writing, so the caller decides what the
+// output is.
+int MergeInto(FileHandle output, const char* damaged, const char* source);

@@ -18,6 +18,7 @@
 #else
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #define SEP "/"
 #define ToUtf8(codePage, text) text
@@ -29,6 +30,7 @@
 #define CANNOT_OPEN_J R"(\u30d5\u30a1\u30a4\u30eb\u304c\u958b\u3051\u307e\u305b\u3093\u3002)"
 #define REPAIRED u8": repaired: ファイルを修復しました。 -> "
 #define REFUSED u8"dmg.avi: failed: 書き込み先ファイルが開けません。\n"
+#define NOT_REGULAR "dmg.avi: failed: the output exists and is not a regular file (a link, device, FIFO, socket or folder)\n"
 #define QUESTION u8"修復できません。処理を続行しますか?"
 #define X4(s) s s s s
 namespace fs = std::filesystem;
@@ -54,6 +56,7 @@ class Cli : public ::testing::Test {
   void SetUp() override {
     root = MakeTempDir();
     fs::create_directories(root + "/w/disc/v.old");
+    fs::create_directories(root + "/w/none");
     fs::current_path(root + "/w");
     for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"}) WriteBytes(name, Bytes(0x1234, 8192));
     for (const char* name : {"q1.avi", "q2.avi"}) WriteBytes(name, Bytes(57344, 8192));  // zeros in both: the question
@@ -86,6 +89,7 @@ TEST_F(Cli, Invocations) {
       {"check --no-skip-junk junk.avi", 1, "junk.avi: damaged: " DAMAGED "00000012\n", ""},
       {"check -- - --json", 1, "-: error: " CANNOT_OPEN "\n--json: error: " CANNOT_OPEN "\n", ""},
       {"check" X4(X4(" clean.avi")), 0, X4(X4("clean.avi: clean\n")), ""},
+      {"check none", 1, "none: error: no files in this folder\n", ""},
       {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "00001234\ndisc" SEP "b.avi: clean\n", ""},
       {"check --json clean.avi dmg.avi missing.avi", 1, R"({"path":"clean.avi","result":"clean","offset":null,"message":null}
 {"path":"dmg.avi","result":"damaged","offset":"00001234","message":"\u30d5\u30a1\u30a4\u30eb\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e\u3059\u3002\nAddress : 00001234"}
@@ -93,7 +97,12 @@ TEST_F(Cli, Invocations) {
 #ifndef _WIN32  // a name Windows cannot hold: all kinds of characters, and bytes that are not UTF-8
       {"check --json 'q\"b\\s\n\r\t\x01\x7F\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xFF\xC3" "A\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE3\x81'", 1,
        R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA\ufffd\ufffd\ufffd\ufffd\ufffd)"
-       R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
+       R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":"7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
+       R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
+      {"check '\xEF\xBC\x81\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\"", 1, "$'\xEF\xBC\x81\\nb': error: " CANNOT_OPEN
+       "\n$'c\\'\\033\\302\\233\\377\\355\\240\\200': error: " CANNOT_OPEN "\n", ""},
+#else
+      {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
 #endif
       {"repair dmg.avi src.avi", 0, "dmg.avi" REPAIRED "dmg.fixed.avi\n", ""},
       {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
@@ -103,7 +112,8 @@ TEST_F(Cli, Invocations) {
        R"("message":"\u30d5\u30a1\u30a4\u30eb\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","output":"out.bin"})" "\n", ""},
       {"repair dmg.avi short.avi -o out.bin", 1, u8"dmg.avi: failed: ファイルサイズが一致しません。\n", ""},
       {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED, ""},
-      {"repair dmg.avi src.avi -o disc", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED, ""},
+      {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
+      {"repair dmg.avi ." SEP "dmg.avi", 1, "dmg.avi: failed: DAMAGED and SOURCE are the same file\n", ""}, {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED, ""},
       {"repair --yes q1.avi q2.avi -o q.yes", 0, "q1.avi" REPAIRED "q.yes\n", QUESTION "\nAddress : 0000E000 [y/N] yes (--yes)\n"},
       {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION " Address : 0000E000\n", "[y/N] no (--no)\n"},
       {"repair --json q1.avi q2.avi", 1, R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":")"
@@ -117,14 +127,16 @@ TEST_F(Cli, Invocations) {
     EXPECT_TRUE(err.empty() ? stdErr.empty() : stdErr.find(err) != std::string::npos) << args << ": " << stdErr;
   }
   // Outputs only of complete repairs, the repaired one kept by a failure after, no partial files.
-  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "out.bin",
+  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "none", "out.bin",
       "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi", "take.2.avi", "take.2.fixed.avi"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
 }
 
 #ifndef _WIN32
-// Runs the program on a new pseudo-terminal, typing keys once `when` shows there; *screen: all shown.
-static int OnTerminal(const std::string& args, const char* when, const std::string& keys, std::string* screen) {
+// Runs the program on a new pseudo-terminal, typing keys (or sending signal) once `when` shows there;
+// *screen: all shown.
+static int OnTerminal(const std::string& args, const char* when, const std::string& keys, std::string* screen,
+                      int signal = 0) {
   int terminal, status = 0;
   const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
   if (pid == 0 && execl("/bin/sh", "sh", "-c", ("exec " ORVALINTEX_CLI " " + args).c_str(), nullptr)) _exit(127);
@@ -132,7 +144,8 @@ static int OnTerminal(const std::string& args, const char* when, const std::stri
   pollfd ready = {terminal, POLLIN, 0};
   for (ssize_t got, typed = 0; poll(&ready, 1, 30000) > 0 && (got = read(terminal, buffer, sizeof buffer)) > 0;) {
     screen->append(buffer, got);
-    if (!typed && screen->find(when) != std::string::npos) typed = write(terminal, keys.data(), keys.size());
+    if (!typed && screen->find(when) != std::string::npos)
+      typed = signal ? !kill(pid, signal) : write(terminal, keys.data(), keys.size());
   }
   kill(pid, SIGKILL);  // should it hang
   waitpid(pid, &status, 0);
@@ -157,5 +170,31 @@ TEST_F(Cli, AtATerminalTheQuestionIsAskedAndCtrlCStopsLeavingNoOutput) {
   ASSERT_NE(stop, std::string::npos) << s;
   EXPECT_EQ(stop - clear - 1, s.find_first_of("^\r", drawn + 1) - drawn + 1) << "cleared as wide as drawn: " << s;
   EXPECT_EQ(s.find("clean.avi", stop), std::string::npos) << "nothing checked after the stop";
+}
+
+// In a folder others can write to: outputs that are no regular file are left alone, and names lying
+// around (links to a file they must not touch) stop no repair; every ending signal removes the partial file.
+TEST_F(Cli, HostileOutputsAndEverySignalLeaveNoPartialFile) {
+  umask(022);
+  mkfifo("fifo", 0600);
+  symlink("clean.avi", "lnk");
+  for (int n = 1; n < 100; ++n) symlink("clean.avi", ("o~" + std::to_string(n)).c_str());
+  WriteBytes("o", {1});
+  chmod("o", 0640);
+  for (auto [args, status] : std::vector<std::pair<std::string, int>>{
+           {"-o fifo", 1}, {"-o lnk", 1}, {"-o o", 0}, {"-o " + std::string(254, 'n'), 0}})
+    EXPECT_EQ(WEXITSTATUS(std::system(std::string(RUN(std::string("repair dmg.avi src.avi ") + args)).c_str())), status) << args;
+  EXPECT_TRUE(fs::is_fifo("fifo") && fs::is_symlink("lnk") && ReadBytes("clean.avi") == Bytes());
+  EXPECT_EQ(fs::status("o").permissions(), fs::perms(0640)) << "the replaced output's mode";
+  EXPECT_EQ(fs::status(std::string(254, 'n')).permissions(), fs::perms(0644)) << "a new output's: 0666 & ~umask";
+  const std::set<std::string> before = Names();
+  std::string screen;
+  for (int signal : {SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2})
+    EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "", &screen, signal), 128 + signal) << screen;
+  EXPECT_EQ(std::system(("ulimit -f 50; " + std::string(RUN(std::string("repair --yes q1.avi q2.avi")))).c_str()), 1 << 8)
+      << "past the file size limit: as a full disk";
+  EXPECT_EQ(Names(), before);
+  EXPECT_EQ(WEXITSTATUS(std::system(ORVALINTEX_CLI " check clean.avi >/dev/full 2>../err")), 1);
+  EXPECT_EQ(Text(ReadBytes("../err")), "orvalintex-cli: write error: standard output\n");
 }
 #endif
