@@ -1,4 +1,3 @@
-// The small rules of the core, a table each.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -55,7 +55,7 @@ static Bytes MakeData(std::mt19937& rng, size_t size, uint32_t t) {
   while (d.size() < size) {
     const uint32_t kind = pick(3), payload = pick(1) ? pick(9) : pick(2 * t + 16), left = uint32_t(size - d.size());
     const uint32_t zeros[] = {t - 1, t, t + 1, pick(2 * t)}, sizes[] = {payload, ~0u, left - 8 + pick(8), left + pick(70000)};
-    const uint32_t field = sizes[pick(3)];  // little-endian, as on x86
+    const uint32_t field = sizes[pick(15) ? 0 : pick(3)];  // mostly the payload; little-endian, as on x86
     const std::string header = std::string("JJUN").substr(pick(4)) + "JUNK" + std::string((const char*)&field, 4);
     for (uint32_t n = kind == 0 ? pick(300) : 0, soup = pick(1); n > 0; --n)
       d.push_back(soup ? "\0\0\0JUNKx"[pick(7)] : uint8_t(pick(255)));
