@@ -1,20 +1,14 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/fs.h"
+#include "cli/output_name.h"
 #include "cli/report.h"
 #include "common/file_io.h"
+#include "common/offset_text.h"
 #include "common/settings.h"
+#include "scan/mapfile.h"
 #include "scan/scan_file.h"
-
-static uint64_t SizeOf(const char* path) {
-  uint64_t size = 0;
-  FileHandle file = OpenForRead(path);
-  if (file != kNoFile) {
-    if (!GetSize(file, &size)) size = 0;
-    CloseFile(file);
-  }
-  return size;
-}
+#include "scan/zero_runs.h"
 
 static void Report(const char* path, const char* result, const ShownMessage* message, int json) {
   WriteText(kStdout, FormatReport({path, result, message, 0, nullptr}, json));
@@ -38,6 +32,29 @@ static int CheckOne(const char* path, int json) {
   }
   Report(path, result, message, json);
   return clean;
+}
+
+// Every zero run: the file is damaged when there is one, and the first run's
+// offset is the one a check reports. Returns 1 when the file is clean.
+static int CheckAllRuns(const char* path, const CliOptions& o) {
+  const uint64_t size = SizeOf(path);
+  BeginItem(size);
+  std::vector<ByteRange> runs;
+  const int scanned = FindZeroRuns(path, o.threshold, o.skipJunk, &runs);
+  EndItem();
+  const std::vector<ShownMessage>& shown = ItemMessages();
+  const char* result = !scanned ? (shown.empty() ? "stopped" : "error") : runs.empty() ? "clean" : "damaged";
+  ShownMessage damage = {"", "破損検出", kWarningOk, 0};
+  if (scanned && !runs.empty()) {
+    char offset[kOffsetTextSize];
+    FormatOffset(runs[0].offset, offset);
+    damage.text = std::string("ファイルが破損している可能性があります。\nAddress : ") + offset;
+  }
+  ItemReport report = {path, result, scanned ? (runs.empty() ? nullptr : &damage) : (shown.empty() ? nullptr : &shown.back()), 0, nullptr};
+  if (scanned) report.runs = &runs;
+  WriteText(kStdout, FormatReport(report, o.json));
+  if (scanned && o.mapfile && !WriteMapfile(o.mapfile, MapfileText(size, runs))) return 0;
+  return scanned && runs.empty();
 }
 
 // A folder that cannot be listed is reported like a file that cannot be
@@ -65,7 +82,8 @@ int RunCheck(const CliOptions& options) {
     }
     for (const std::string& file : files) {
       if (StopStatus()) return StopStatus();
-      if (!CheckOne(file.c_str(), options.json)) status = kExitTrouble;
+      const int clean = options.all ? CheckAllRuns(file.c_str(), options) : CheckOne(file.c_str(), options.json);
+      if (!clean) status = kExitTrouble;
     }
   }
   return StopStatus() ? StopStatus() : status;

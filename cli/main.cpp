@@ -35,9 +35,10 @@ class Help : public CLI::Formatter {
   std::string make_usage(const CLI::App* app, std::string name) const override {
     if (app->get_parent()) return CLI::Formatter::make_usage(app, name);
     return "Usage:\n"
-           "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json] FILE|FOLDER...\n"
-           "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] DAMAGED SOURCE"
-           " [-o OUTPUT]\n";
+           "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json]\n"
+           "                       [--all [--mapfile FILE]] FILE|FOLDER...\n"
+           "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] [--dry-run]\n"
+           "                        [--mapfile FILE] DAMAGED SOURCE [SOURCE...] [-o OUTPUT]\n";
   }
 };
 
@@ -51,7 +52,7 @@ static int UsageError(const std::string& what) {
   return kExitUsage;
 }
 
-static void AddCommonOptions(CLI::App* command, CliOptions* o) {
+static void AddCommonOptions(CLI::App* command, CliOptions* o, std::string* mapfile) {
   command
       ->add_option_function<std::string>(
           "--threshold-kb",
@@ -63,11 +64,14 @@ static void AddCommonOptions(CLI::App* command, CliOptions* o) {
   command->add_flag_callback(
       "--json", [o] { o->json = 1; },
       "one JSON object per file: path, result, offset,\nmessage (and output for repair)");
+  command->add_option("--mapfile", *mapfile,
+                      "write the damaged ranges as a GNU ddrescue\nmapfile (check --all: of one file)")
+      ->type_name("FILE");
 }
 
 int main(int argc, char** argv) {
   InstallStopHandler();
-  CliOptions o{kDefaultErrorLength, 1, 0, kAskOnTerminal, nullptr, {}};
+  CliOptions o{kDefaultErrorLength, 1, 0, kAskOnTerminal, nullptr, {}, 0, 0, nullptr};
 
   CLI::App app("Finds damage in files, runs of zero bytes such as unreadable sectors leave, and\n"
                "repairs a damaged file from a second, differently damaged copy of it.\n",
@@ -83,7 +87,10 @@ int main(int argc, char** argv) {
       "Looks for damage, a run of zero bytes at least as long as the threshold, in each\n"
       "file in turn and prints one line per file. A folder stands for the files directly\n"
       "inside it.");
-  AddCommonOptions(check, &o);
+  std::string mapfile;
+  AddCommonOptions(check, &o, &mapfile);
+  check->add_flag_callback("--all", [&o] { o.all = 1; },
+                           "every zero run of each file, with its length");
   check->add_flag_callback("--no-skip-junk", [&o] { o.skipJunk = 0; },
                            "also check the payload of JUNK chunks in\nRIFF (AVI) files");
   std::vector<std::string> operands;
@@ -93,10 +100,12 @@ int main(int argc, char** argv) {
 
   CLI::App* repair = app.add_subcommand(
       "repair",
-      "Rebuilds DAMAGED from SOURCE, a second damaged copy of the same size: each zero\n"
-      "byte of DAMAGED is taken from SOURCE. Writes name.fixed.ext beside DAMAGED unless\n"
-      "-o names the output.");
-  AddCommonOptions(repair, &o);
+      "Rebuilds DAMAGED from other damaged copies of the same size: each zero byte of\n"
+      "DAMAGED is taken from a SOURCE; where the copies differ, a majority of three or\n"
+      "more decides. Writes name.fixed.ext beside DAMAGED unless -o names the output.");
+  AddCommonOptions(repair, &o, &mapfile);
+  repair->add_flag_callback("--dry-run", [&o] { o.dryRun = 1; },
+                            "report what a repair would do; write nothing");
   CLI::Option* yes = repair->add_flag_callback(
       "-y,--yes", [&o] { o.answer = kAlwaysYes; },
       "the answer when both copies hold zeros over a\nwhole threshold: go on (default: ask on a\n"
@@ -107,9 +116,10 @@ int main(int argc, char** argv) {
   repair->add_option("-o,--output", output,
                      "where repair writes; an existing file is\nreplaced only by a complete repair")
       ->type_name("OUTPUT");
-  std::string damaged, source;
+  std::string damaged;
+  std::vector<std::string> sources;
   repair->add_option("DAMAGED", damaged, "the damaged file")->required()->type_name("");
-  repair->add_option("SOURCE", source, "the second copy, the repair source")
+  repair->add_option("SOURCE", sources, "the other copies, the repair sources")
       ->required()
       ->type_name("");
 
@@ -128,9 +138,13 @@ int main(int argc, char** argv) {
   }
   if (repair->parsed() && repair->count("-o") && output.empty())
     return UsageError("--output: the output name is empty");
+  if (check->parsed() && !mapfile.empty() && (!o.all || operands.size() != 1))
+    return UsageError("--mapfile: check writes one with --all, of one file");
+  if (!mapfile.empty()) o.mapfile = mapfile.c_str();
   int status;
   if (repair->parsed()) {
-    o.operands = {damaged.c_str(), source.c_str()};
+    o.operands = {damaged.c_str()};
+    for (const std::string& source : sources) o.operands.push_back(source.c_str());
     if (repair->count("-o")) o.output = output.c_str();
     status = RunRepair(o);
   } else if (check->parsed()) {

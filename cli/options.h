@@ -12,5 +12,8 @@ struct CliOptions {
   int json;
   AnswerRule answer;
   const char* output;                  // repair's -o, or null for name.fixed.ext
-  std::vector<const char*> operands;   // check: files and folders; repair: damaged, source
+  std::vector<const char*> operands;   // check: files and folders; repair: damaged, sources
+  int all;                             // check: every zero run, not only the first
+  int dryRun;                          // repair: find and report, write nothing
+  const char* mapfile;                 // a ddrescue mapfile to write, or null
 };

@@ -7,14 +7,18 @@
 #include "cli/report.h"
 #include "common/file_io.h"
 #include "common/settings.h"
-#include "repair/merge_file.h"
+#include "repair/merge_many.h"
+#include "scan/mapfile.h"
 
 static const char kCannotMakeOutput[] = "書き込み先ファイルが開けません。";
 
-static void Report(const char* damaged, const char* result, const char* output, int json) {
+static void Report(const char* damaged, const char* result, const char* output, int json,
+                   const MergeReport* merge = nullptr, const std::vector<const char*>* sources = nullptr) {
   const std::vector<ShownMessage>& shown = ItemMessages();
-  const ShownMessage* message = shown.empty() ? nullptr : &shown.back();
-  WriteText(kStdout, FormatReport({damaged, result, message, 1, output}, json));
+  ItemReport report = {damaged, result, shown.empty() ? nullptr : &shown.back(), 1, output};
+  report.merge = merge;
+  report.sources = sources;
+  WriteText(kStdout, FormatReport(report, json));
 }
 
 // Without a repaired file the last message tells why; a No to the continue
@@ -27,14 +31,33 @@ static const char* FailureResult() {
 
 // Refuses, before anything is read, what would have the repair write where it
 // must not. Returns the reason, or null when the repair may go ahead.
-static const char* Refusal(const char* damaged, const char* source, const char* output) {
-  if (SameFile(damaged, source)) return "DAMAGED and SOURCE are the same file";
+static const char* Refusal(const std::vector<const char*>& copies, const char* output) {
+  for (size_t i = 0; i < copies.size(); ++i)
+    for (size_t k = i + 1; k < copies.size(); ++k)
+      if (SameFile(copies[i], copies[k])) return "DAMAGED and SOURCE are the same file";
   if (!MayReplace(output))
     return "the output exists and is not a regular file (a link, device, FIFO, socket or folder)";
   // The merge refuses to write over a file that it reads; the output only
   // takes its place at the end, so that is decided here.
-  if (SameFile(output, damaged) || SameFile(output, source)) return kCannotMakeOutput;
+  for (const char* copy : copies)
+    if (SameFile(output, copy)) return kCannotMakeOutput;
   return nullptr;
+}
+
+// Finds what a repair would do, writing nothing and asking nothing: exit 0
+// when it would leave no stretch unsupplied and meet no conflict unsettled.
+static int DryRun(const CliOptions& options) {
+  const std::vector<const char*>& copies = options.operands;
+  const std::vector<const char*> sources(copies.begin() + 1, copies.end());
+  MergeReport merge;
+  const int merged = MergeMany(kNoFile, copies.data(), static_cast<int>(copies.size()),
+                               options.threshold, &merge);
+  const int whole = merged && merge.unsupplied.empty();
+  Report(copies[0], whole ? "repairable" : "unrepairable", nullptr, options.json, &merge, &sources);
+  if (merged && options.mapfile &&
+      !WriteMapfile(options.mapfile, MapfileText(SizeOf(copies[0]), merge.unsupplied)))
+    return kExitTrouble;
+  return whole ? kExitOk : kExitTrouble;
 }
 
 // The merge writes to a new file of its own beside the output, through the
@@ -45,17 +68,19 @@ static const char* Refusal(const char* damaged, const char* source, const char* 
 int RunRepair(const CliOptions& options) {
   g_settings.ErrorLength = options.threshold;
   SetAnswerRule(options.answer);
-  const char* damaged = options.operands[0];
-  const char* source = options.operands[1];
+  const std::vector<const char*>& copies = options.operands;
+  const std::vector<const char*> sources(copies.begin() + 1, copies.end());
+  const char* damaged = copies[0];
   const std::string output = options.output ? options.output : FixedOutputPath(damaged);
   const int json = options.json;
   BeginItem(0);
 
-  if (const char* refusal = Refusal(damaged, source, output.c_str())) {
+  if (const char* refusal = Refusal(copies, output.c_str())) {
     ShowMessage(refusal, nullptr, kWarningOk);
     Report(damaged, "failed", nullptr, json);
     return kExitTrouble;
   }
+  if (options.dryRun) return DryRun(options);
   std::string partial;
   HoldStops();
   const FileHandle partialFile =
@@ -67,14 +92,19 @@ int RunRepair(const CliOptions& options) {
     return kExitTrouble;
   }
   GuardPartialFile(partial.c_str(), FormatReport({damaged, "stopped", nullptr, 1, nullptr}, json));
-  const int merged = MergeInto(partialFile, damaged, source);
+  MergeReport merge;
+  const int merged = MergeMany(partialFile, copies.data(), static_cast<int>(copies.size()),
+                               options.threshold, &merge);
   HoldStops();
   const int placed = merged && !StopStatus() && ReplaceWith(partial.c_str(), output.c_str());
   if (!placed) RemoveFile(partial.c_str());
   ReleasePartialFile();
   if (placed) {
     ShowMessage("ファイルを修復しました。", "修復", kInformationOk);
-    Report(damaged, "repaired", output.c_str(), json);
+    Report(damaged, "repaired", output.c_str(), json, &merge, &sources);
+    if (options.mapfile &&
+        !WriteMapfile(options.mapfile, MapfileText(SizeOf(output.c_str()), merge.unsupplied)))
+      return kExitTrouble;
     return kExitOk;
   }
   if (merged && !StopStatus()) ShowMessage(kCannotMakeOutput, nullptr, kWarningOk);
@@ -82,6 +112,6 @@ int RunRepair(const CliOptions& options) {
     WriteText(kStdout, FormatReport({damaged, "stopped", nullptr, 1, nullptr}, json));
     return StopStatus();
   }
-  Report(damaged, FailureResult(), nullptr, json);
+  Report(damaged, FailureResult(), nullptr, json, &merge, &sources);
   return kExitTrouble;
 }

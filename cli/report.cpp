@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/console.h"
+#include "common/offset_text.h"
 
 // Every message that names an offset puts it, as hex digits, after this text;
 // the line break cannot be part of a double-byte character.
@@ -92,6 +93,41 @@ static std::string Hex(const char* bytes) {
   return hex;
 }
 
+static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const ByteRange& r : ranges) list.push_back({{"offset", r.offset}, {"length", r.length}});
+  return list;
+}
+
+static uint64_t Bytes(const std::vector<ByteRange>& ranges) {
+  uint64_t bytes = 0;
+  for (const ByteRange& r : ranges) bytes += r.length;
+  return bytes;
+}
+
+// One indented "offset length" line per range, under a heading line if any.
+static std::string RangeLines(const char* heading, const std::vector<ByteRange>& ranges) {
+  if (ranges.empty()) return std::string();
+  std::string lines = heading ? std::string("  ") + heading + ":\n" : std::string();
+  for (const ByteRange& r : ranges) {
+    char offset[kOffsetTextSize];
+    FormatOffset(r.offset, offset);
+    lines += (heading ? "    " : "  ") + std::string(offset) + " " + std::to_string(r.length) + "\n";
+  }
+  return lines;
+}
+
+static std::string MergeLines(const ItemReport& r) {
+  std::string lines;
+  for (size_t k = 0; r.merge->taken.size() > 1 && k < r.merge->taken.size(); ++k)
+    lines += "  taken from " + QuotedName(PathToUtf8((*r.sources)[k])) + ": " +
+             std::to_string(r.merge->taken[k]) + " bytes\n";
+  if (r.merge->voted > 0)
+    lines += "  voted: " + std::to_string(r.merge->voted) + " positions\n" +
+             RangeLines("voted ranges", r.merge->votedRanges);
+  return lines + RangeLines("unsupplied", r.merge->unsupplied);
+}
+
 // Keys in a fixed order; the text is plain ASCII (every other character as
 // \uXXXX) so it reads the same in any code page, and bytes that are not UTF-8
 // (a POSIX name can hold such) become U+FFFD, the name's bytes then following
@@ -107,13 +143,29 @@ static std::string FormatJson(const ItemReport& r) {
   line["message"] = r.message ? nlohmann::ordered_json(ProgramTextToUtf8(r.message->text.c_str()))
                               : nullptr;
   if (r.repair) line["output"] = r.output ? nlohmann::ordered_json(PathToUtf8(r.output)) : nullptr;
+  if (r.runs) {
+    line["runs"] = RangesJson(*r.runs);
+    line["damaged_bytes"] = Bytes(*r.runs);
+  }
+  if (r.merge) {
+    line["taken"] = r.merge->taken;
+    line["voted"] = r.merge->voted;
+    line["voted_ranges"] = RangesJson(r.merge->votedRanges);
+    line["unsupplied"] = RangesJson(r.merge->unsupplied);
+  }
   return line.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string FormatReport(const ItemReport& r, int json) {
   if (json) return FormatJson(r);
   std::string line = QuotedName(PathToUtf8(r.path)) + ": " + r.result;
-  if (r.message) line += ": " + OneLine(ProgramTextToUtf8(r.message->text.c_str()));
+  if (r.runs && !r.runs->empty())
+    line += ": " + std::to_string(r.runs->size()) + " runs, " + std::to_string(Bytes(*r.runs)) +
+            " damaged bytes";
+  else if (r.message)
+    line += ": " + OneLine(ProgramTextToUtf8(r.message->text.c_str()));
   if (r.output) line += " -> " + QuotedName(PathToUtf8(r.output));
-  return line + "\n";
+  line += "\n";
+  if (r.runs) line += RangeLines(nullptr, *r.runs);
+  return r.merge ? line + MergeLines(r) : line;
 }

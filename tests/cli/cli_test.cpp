@@ -107,17 +107,24 @@ TEST_F(Cli, Invocations) {
       {"repair dmg.avi src.avi", 0, "dmg.avi" REPAIRED "dmg.fixed.avi\n", ""},
       {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
       {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n", ""},
+      {"check --all --mapfile m.map dmg.avi", 1, "dmg.avi: damaged: 1 runs, 8192 damaged bytes\n  00001234 8192\n", ""},
+      {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
+      {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n  taken from q2.avi: 0 bytes\n"
+       "  taken from src.avi: 8192 bytes\n", ""},
+      {"repair --dry-run q1.avi q2.avi", 1, "q1.avi: unrepairable\n  unsupplied:\n    0000E000 8192\n", ""},
       {"repair dmg.avi src.avi -o out.bin", 0, "dmg.avi" REPAIRED "out.bin\n", ""},
       {"repair --json --output=out.bin dmg.avi src.avi", 0, R"({"path":"dmg.avi","result":"repaired","offset":null,)"
-       R"("message":"\u30d5\u30a1\u30a4\u30eb\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","output":"out.bin"})" "\n", ""},
+       R"("message":"\u30d5\u30a1\u30a4\u30eb\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","output":"out.bin","taken":[8192],)"
+       R"("voted":0,"voted_ranges":[],"unsupplied":[]})" "\n", ""},
       {"repair dmg.avi short.avi -o out.bin", 1, u8"dmg.avi: failed: ファイルサイズが一致しません。\n", ""},
       {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED, ""},
       {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
       {"repair dmg.avi ." SEP "dmg.avi", 1, "dmg.avi: failed: DAMAGED and SOURCE are the same file\n", ""}, {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED, ""},
-      {"repair --yes q1.avi q2.avi -o q.yes", 0, "q1.avi" REPAIRED "q.yes\n", QUESTION "\nAddress : 0000E000 [y/N] yes (--yes)\n"},
-      {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION " Address : 0000E000\n", "[y/N] no (--no)\n"},
+      {"repair --yes q1.avi q2.avi -o q.yes", 0, "q1.avi" REPAIRED "q.yes\n  unsupplied:\n    0000E000 8192\n", QUESTION "\nAddress : 0000E000 [y/N] yes (--yes)\n"},
+      {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION " Address : 0000E000\n  unsupplied:\n    0000E000 8192\n", "[y/N] no (--no)\n"},
       {"repair --json q1.avi q2.avi", 1, R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":")"
-       R"(\u4fee\u5fa9\u3067\u304d\u307e\u305b\u3093\u3002\u51e6\u7406\u3092\u7d9a\u884c\u3057\u307e\u3059\u304b?\nAddress : 0000E000","output":null})" "\n",
+       R"(\u4fee\u5fa9\u3067\u304d\u307e\u305b\u3093\u3002\u51e6\u7406\u3092\u7d9a\u884c\u3057\u307e\u3059\u304b?\nAddress : 0000E000","output":null,)"
+       R"("taken":[0],"voted":0,"voted_ranges":[],"unsupplied":[{"offset":57344,"length":8192}]})" "\n",
        "[y/N] no (no terminal to ask; --yes goes on)\n"},
   };
   for (const auto& [args, status, out, err] : rows) {
@@ -127,7 +134,7 @@ TEST_F(Cli, Invocations) {
     EXPECT_TRUE(err.empty() ? stdErr.empty() : stdErr.find(err) != std::string::npos) << args << ": " << stdErr;
   }
   // Outputs only of complete repairs, the repaired one kept by a failure after, no partial files.
-  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "none", "out.bin",
+  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "m.map", "none", "out.bin",
       "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi", "take.2.avi", "take.2.fixed.avi"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
 }
