@@ -95,6 +95,7 @@ int RunRepair(const CliOptions& options) {
   MergeReport merge;
   const int merged = MergeMany(partialFile, copies.data(), static_cast<int>(copies.size()),
                                options.threshold, &merge);
+  CloseFile(partialFile);  // Windows renames no file held open
   HoldStops();
   const int placed = merged && !StopStatus() && ReplaceWith(partial.c_str(), output.c_str());
   if (!placed) RemoveFile(partial.c_str());

@@ -154,13 +154,3 @@ int Merge(const char* output, const char* damaged, const char* source, int* outp
   if (outputMade) *outputMade = 1;
   return MergeOpenFiles(outputFile, inputs[0], inputs[1], size);
 }
-
-int MergeInto(FileHandle output, const char* damaged, const char* source) {
-  FileHandle inputs[2];
-  uint64_t size = 0;
-  if (!OpenInputs(damaged, source, inputs, &size)) {
-    CloseFile(output);
-    return 0;
-  }
-  return MergeOpenFiles(output, inputs[0], inputs[1], size);
-}

@@ -10,8 +10,3 @@
 // then may a caller delete it after a failure.
 int Merge(const char* output, const char* damaged, const char* source, int* outputMade);
 
-// The same merge into output, a file the caller has made empty and open for
-// writing; it is released here (caller frees nothing), whatever the outcome.
-// Nothing is opened by name for writing, so the caller decides what the
-// output is.
-int MergeInto(FileHandle output, const char* damaged, const char* source);
