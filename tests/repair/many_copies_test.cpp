@@ -94,8 +94,7 @@ TEST(ManyCopies, RunsAndMergesAgreeWithTheModelsOverRandomCopiesAndSplits) {
   }
 }
 
-// Runs across blocks; a No stops (blocks before it written); a dry run asks nothing, names a mismatch; ddrescuelog.
-TEST(ManyCopies, FilesAndMapfiles) {
+TEST(ManyCopies, RunsAcrossBlocksMergesThatStopAndMapfilesInFiles) {
   const std::string dir = MakeTempDir(), out = JoinPath(dir, "out"), a = JoinPath(dir, "a"), b = JoinPath(dir, "b");
   const char* paths[] = {a.c_str(), b.c_str()};
   Bytes d(300000, 'x'), e;
@@ -108,7 +107,8 @@ TEST(ManyCopies, FilesAndMapfiles) {
   const FileHandle file = CreateAlways(out.c_str(), nullptr, 0);
   EXPECT_EQ(MergeMany(file, paths, 2, 8192, &r) + MergeMany(kNoFile, paths, 2, 8192, &r), 0);
   CloseFile(file);
-  EXPECT_EQ(ReadBytes(out), Bytes(e.begin(), e.begin() + 131072));
+  EXPECT_EQ(ReadBytes(out), Bytes(e.begin(), e.begin() + 131072));  // the blocks before the No
+  EXPECT_EQ(r.taken, std::vector<uint64_t>{9470});  // anew in the dry run, which asks nothing and goes on
   EXPECT_EQ(g_host.messages.at(0).text, "修復できません。処理を続行しますか?\nAddress : 000222E0");
   EXPECT_EQ(g_host.messages.at(1).text, "データが一致しません。\nAddress : 000493DF (78 / 79)");
   const std::string map = MapfileText(0x300000000, {{0, 16}, {16, 5}, {0x8000, 0x2FFFF8000}});
