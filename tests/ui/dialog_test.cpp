@@ -35,7 +35,8 @@ static LRESULT CALLBACK AnswerWhenReady(int code, WPARAM wParam, LPARAM lParam) 
     g_shown += Text(m->hwnd) + (information ? "(i): " : ": ") + Text(name ? name : GetDlgItem(m->hwnd, 0xFFFF)) + "\n";
     if (g_whileShown) g_whileShown(m->hwnd);
     if (name) SetWindowTextA(name, g_source.c_str());
-    PostMessageA(m->hwnd, WM_COMMAND, name && g_source.empty() ? IDCANCEL : IDOK, 0);
+    const int yesNo = GetDlgItem(m->hwnd, IDYES) != nullptr;  // the continue question: Yes
+    PostMessageA(m->hwnd, WM_COMMAND, name && g_source.empty() ? IDCANCEL : yesNo ? IDYES : IDOK, 0);
   }
   return CallNextHookEx(g_hook, code, wParam, lParam);
 }
@@ -198,18 +199,18 @@ TEST_F(DialogTest, RepairWritesNameFixedExtBesideTheDamagedFileOrDeletesAnOutput
   EXPECT_FALSE(FileExists(output));
   g_source = "";
   Command(IDC_REPAIR);  // cancelled
-  g_source = Make("elsewhere\\copy.avi", Data(200000, 100000, 4096));
+  g_source = Make("elsewhere\\copy.avi", Data(200000, 1000, 8192));  // the same zeros: asked, Yes
   g_whileShown = [&](HWND fileDialog) {  // the user goes to that folder first
-    SetDlgItemTextA(fileDialog, 0x47C, JoinPath(dir_, "elsewhere").c_str());
+    if (!SetDlgItemTextA(fileDialog, 0x47C, JoinPath(dir_, "elsewhere").c_str())) return;
     SendMessageA(fileDialog, WM_COMMAND, IDOK, 0);
   };
   Command(IDC_REPAIR);
-  EXPECT_EQ(ReadBytes(output), Data(200000));
+  EXPECT_EQ(ReadBytes(output), Data(200000, 1000, 8192));
   Select(-1);
   Command(IDC_REPAIR);  // nothing selected: no file-open dialog
   Command(IDOK);
   const std::string shown = "修復用ファイル: 表.avi\n";
   EXPECT_EQ(g_shown, shown + "エラー: ファイルサイズが一致しません。\n" + shown +
                          "エラー: データが一致しません。\nAddress : 00000000 (5A / 07)\n" + shown + shown +
-                         "修復(i): ファイルを修復しました。\n破損検出: ファイルが破損している可能性があります。\nAddress : 000003E8\n");
+                         "エラー: 修復できません。処理を続行しますか?\nAddress : 000003E8\n修復(i): ファイルを修復しました。\n破損検出: ファイルが破損している可能性があります。\nAddress : 000003E8\n");
 }
