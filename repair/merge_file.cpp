@@ -12,8 +12,7 @@
 
 static void Warn(const char* text) { ShowMessage(text, nullptr, kWarningOk); }
 
-// Returns 1 when the user answers Yes.
-static int AskToGoOn(uint64_t offset) {
+int AskToGoOn(uint64_t offset) {
   char offsetText[kOffsetTextSize];
   char message[256];
   FormatOffset(offset, offsetText);

@@ -10,3 +10,7 @@
 // then may a caller delete it after a failure.
 int Merge(const char* output, const char* damaged, const char* source, int* outputMade);
 
+
+// Asks whether to go on past the stretch at offset that no copy can supply;
+// 1 when the user answers Yes. Shared with the merge of several copies.
+int AskToGoOn(uint64_t offset);

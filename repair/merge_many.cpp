@@ -8,6 +8,7 @@
 #include "common/block_size.h"
 #include "common/host.h"
 #include "common/offset_text.h"
+#include "repair/merge_file.h"
 
 #include "common/vector_forms.h"
 
@@ -216,16 +217,6 @@ done:
 }
 
 static void Warn(const char* text) { ShowMessage(text, nullptr, kWarningOk); }
-
-// Returns 1 when the user answers Yes.
-static int AskToGoOn(uint64_t offset) {
-  char offsetText[kOffsetTextSize];
-  char message[256];
-  FormatOffset(offset, offsetText);
-  std::snprintf(message, sizeof message, "修復できません。処理を続行しますか?\nAddress : %s",
-                offsetText);
-  return ShowMessage(message, nullptr, kWarningYesNo);
-}
 
 // Every copy's byte at i, in copy order.
 static void ReportMismatch(uint64_t offset, uint8_t* const* blocks, int count, uint32_t i) {

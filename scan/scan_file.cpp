@@ -20,29 +20,39 @@ static void ReportDamage(uint64_t offset) {
   ShowMessage(message, "破損検出", kWarningOk);
 }
 
-int ScanFile(const char* path) {
-  FileHandle file = OpenForRead(path);
-  if (file == kNoFile) {
+int OpenScan(const char* path, FileHandle* file, uint64_t* size, uint8_t** buffer,
+             uint32_t* blockSize) {
+  *file = OpenForRead(path);
+  if (*file == kNoFile) {
     ShowMessage("ファイルが開けません。", nullptr, kWarningOk);
     return 0;
   }
-  uint64_t remaining = 0;
-  if (!GetSize(file, &remaining)) {
-    CloseFile(file);
+  if (!GetSize(*file, size)) {
+    CloseFile(*file);
     ShowMessage("ファイルから読み込めません。", nullptr, kWarningOk);
     return 0;
   }
-  if (remaining == 0) {
-    CloseFile(file);
+  if (*size == 0) {
+    CloseFile(*file);
     return 1;
   }
-  const uint32_t blockSize = BlockSizeFor(remaining);
-  uint8_t* buffer = AllocateBlockBuffer(blockSize);
-  if (!buffer) {
-    CloseFile(file);
+  *blockSize = BlockSizeFor(*size);
+  *buffer = AllocateBlockBuffer(*blockSize);
+  if (!*buffer) {
+    CloseFile(*file);
     ShowMessage("メモリが確保できません。", nullptr, kWarningOk);
     return 0;
   }
+  return 1;
+}
+
+int ScanFile(const char* path) {
+  FileHandle file;
+  uint64_t remaining = 0;
+  uint8_t* buffer = nullptr;
+  uint32_t blockSize = 0;
+  if (!OpenScan(path, &file, &remaining, &buffer, &blockSize)) return 0;
+  if (remaining == 0) return 1;
 
   const int32_t threshold = g_settings.ErrorLength;
   ZeroRunState state = {0, 0, 0};

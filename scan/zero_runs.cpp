@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "common/block_buffer.h"
-#include "common/block_size.h"
 #include "common/file_io.h"
 #include "common/host.h"
+#include "scan/scan_file.h"
 
 // The index of the first non-zero byte of buf[i..n), or n.
 static uint32_t SkipZeros(const uint8_t* buf, uint32_t i, uint32_t n) {
@@ -45,28 +45,12 @@ void FindRunsInBlock(ZeroRunsState* s, const uint8_t* buf, uint32_t n, int32_t t
 }
 
 int FindZeroRuns(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs) {
-  FileHandle file = OpenForRead(path);
-  if (file == kNoFile) {
-    ShowMessage("ファイルが開けません。", nullptr, kWarningOk);
-    return 0;
-  }
+  FileHandle file;
   uint64_t remaining = 0;
-  if (!GetSize(file, &remaining)) {
-    CloseFile(file);
-    ShowMessage("ファイルから読み込めません。", nullptr, kWarningOk);
-    return 0;
-  }
-  if (remaining == 0) {
-    CloseFile(file);
-    return 1;
-  }
-  const uint32_t blockSize = BlockSizeFor(remaining);
-  uint8_t* buffer = AllocateBlockBuffer(blockSize);
-  if (!buffer) {
-    CloseFile(file);
-    ShowMessage("メモリが確保できません。", nullptr, kWarningOk);
-    return 0;
-  }
+  uint8_t* buffer = nullptr;
+  uint32_t blockSize = 0;
+  if (!OpenScan(path, &file, &remaining, &buffer, &blockSize)) return 0;
+  if (remaining == 0) return 1;
 
   ZeroRunsState state = {{0, 0, 0}, 0};
   int junk = 0;
