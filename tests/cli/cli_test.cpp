@@ -58,7 +58,7 @@ class Cli : public ::testing::Test {
     fs::create_directories(root + "/w/disc/v.old");
     fs::create_directories(root + "/w/none");
     fs::current_path(root + "/w");
-    for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"}) WriteBytes(name, Bytes(0x1234, 8192));
+    for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"}) WriteBytes(name, Bytes(0x12F4, 8192));
     for (const char* name : {"q1.avi", "q2.avi"}) WriteBytes(name, Bytes(57344, 8192));  // zeros in both: the question
     for (const char* name : {"clean.avi", "disc/b.avi"}) WriteBytes(name, Bytes());
     WriteBytes("src.avi", Bytes(100, 100));
@@ -83,16 +83,16 @@ TEST_F(Cli, Invocations) {
       {"repair a", 2, "", "SOURCE is required"}, {"repair a b -o", 2, "", "OUTPUT missing"},
       {"repair --yes --no a b", 2, "", "--yes excludes --no"}, {"repair -o x -o y a b", 2, "", "At Most 1"},
       {"--help", 0, "Finds damage", ""}, {"help", 0, "Finds damage", ""}, {"check --json -h missing.avi", 0, "Finds damage", ""},
-      {"check dmg.avi missing.avi junk.avi", 1, "dmg.avi: damaged: " DAMAGED "00001234\nmissing.avi: error: "
+      {"check dmg.avi missing.avi junk.avi", 1, "dmg.avi: damaged: " DAMAGED "000012F4\nmissing.avi: error: "
        CANNOT_OPEN "\njunk.avi: clean\n", ""},
       {"check --threshold-kb=2097151 --threshold-kb 9 dmg.avi", 0, "dmg.avi: clean\n", ""},
       {"check --no-skip-junk junk.avi", 1, "junk.avi: damaged: " DAMAGED "00000012\n", ""},
       {"check -- - --json", 1, "-: error: " CANNOT_OPEN "\n--json: error: " CANNOT_OPEN "\n", ""},
       {"check" X4(X4(" clean.avi")), 0, X4(X4("clean.avi: clean\n")), ""},
       {"check none", 1, "none: error: no files in this folder\n", ""},
-      {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "00001234\ndisc" SEP "b.avi: clean\n", ""},
+      {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "000012F4\ndisc" SEP "b.avi: clean\n", ""},
       {"check --json clean.avi dmg.avi missing.avi", 1, R"({"path":"clean.avi","result":"clean","offset":null,"message":null}
-{"path":"dmg.avi","result":"damaged","offset":"00001234","message":"\u30d5\u30a1\u30a4\u30eb\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e\u3059\u3002\nAddress : 00001234"}
+{"path":"dmg.avi","result":"damaged","offset":"000012F4","message":"\u30d5\u30a1\u30a4\u30eb\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e\u3059\u3002\nAddress : 000012F4"}
 {"path":"missing.avi","result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
 #ifndef _WIN32  // a name Windows cannot hold: all kinds of characters, and bytes that are not UTF-8
       {"check --json 'q\"b\\s\n\r\t\x01\x7F\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xFF\xC3" "A\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE3\x81'", 1,
@@ -107,7 +107,7 @@ TEST_F(Cli, Invocations) {
       {"repair dmg.avi src.avi", 0, "dmg.avi" REPAIRED "dmg.fixed.avi\n", ""},
       {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
       {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n", ""},
-      {"check --all --mapfile m.map dmg.avi", 1, "dmg.avi: damaged: 1 runs, 8192 damaged bytes\n  00001234 8192\n", ""},
+      {"check --all --mapfile m.map dmg.avi", 1, "dmg.avi: damaged: 1 runs, 8192 damaged bytes\n  000012F4 8192\n", ""},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
       {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n  taken from q2.avi: 0 bytes\n"
        "  taken from src.avi: 8192 bytes\n", ""},
