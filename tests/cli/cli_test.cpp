@@ -99,7 +99,8 @@ TEST_F(Cli, Invocations) {
        R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA\ufffd\ufffd\ufffd\ufffd\ufffd)"
        R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":"7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
        R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
-      {"check '\xEF\xBC\x81\xC2\xA9\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\"", 1, "$'\xEF\xBC\x81\xC2\xA9\\nb': error: " CANNOT_OPEN
+      {"check '\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\"", 1,
+       "$'\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN
        "\n$'c\\'\\033\\302\\233\\377\\355\\240\\200': error: " CANNOT_OPEN "\n", ""},
 #else
       {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
