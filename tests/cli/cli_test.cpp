@@ -76,7 +76,7 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, Invocations) {
   const std::tuple<std::string, int, std::string, std::string> rows[] = {
       {"", 2, "", "orvalintex-cli: no command given\nTry 'orvalintex-cli --help'.\n"}, {"scan a", 2, "", "not expected: a scan"},
-      {"check", 2, "", "FILE|FOLDER is required"}, {"check --threshold-kb 8k a", 2, "", "'8k'"},
+      {"check", 2, "", "FILE|FOLDER is required"}, {"check --threshold-kb 8k1 a", 2, "", "'8k1'"},
       {"check --threshold-kb 0 a", 2, "", "from 1 to 2097151, not '0'"}, {"check a --threshold-kb", 2, "", "N missing"},
       {"check --threshold-kb 2097152 a", 2, "", "'2097152'"}, {"check --yes a", 2, "", "not expected: --yes"},
       {"check -o x a", 2, "", "not expected: -o"}, {"repair --no-skip-junk a b", 2, "", "not expected: --no-skip-junk"},
@@ -99,7 +99,8 @@ TEST_F(Cli, Invocations) {
        R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA\ufffd\ufffd\ufffd\ufffd\ufffd)"
        R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":"7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
        R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
-      {"check '\xEF\xBC\x81\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\"", 1, "$'\xEF\xBC\x81\\nb': error: " CANNOT_OPEN
+      {"check '\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\"", 1,
+       "$'\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN
        "\n$'c\\'\\033\\302\\233\\377\\355\\240\\200': error: " CANNOT_OPEN "\n", ""},
 #else
       {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
@@ -116,6 +117,7 @@ TEST_F(Cli, Invocations) {
       {"repair --json --output=out.bin dmg.avi src.avi", 0, R"({"path":"dmg.avi","result":"repaired","offset":null,)"
        R"("message":"\u30d5\u30a1\u30a4\u30eb\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","output":"out.bin","taken":[8192],)"
        R"("voted":0,"voted_ranges":[],"unsupplied":[]})" "\n", ""},
+      {"repair --json clean.avi junk.avi -o out.bin", 1, R"({"path":"clean.avi","result":"failed","offset":"00000000",)", ""},
       {"repair dmg.avi short.avi -o out.bin", 1, u8"dmg.avi: failed: ファイルサイズが一致しません。\n", ""},
       {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED, ""},
       {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
