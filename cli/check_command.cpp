@@ -4,7 +4,6 @@
 #include "cli/output_name.h"
 #include "cli/report.h"
 #include "common/file_io.h"
-#include "common/offset_text.h"
 #include "common/settings.h"
 #include "scan/mapfile.h"
 #include "scan/scan_file.h"
@@ -42,15 +41,11 @@ static int CheckAllRuns(const char* path, const CliOptions& o) {
   std::vector<ByteRange> runs;
   const int scanned = FindZeroRuns(path, o.threshold, o.skipJunk, &runs);
   EndItem();
+  // Told as a check tells it, so the line reads as a check's does.
+  if (scanned && !runs.empty()) ReportDamage(runs[0].offset);
   const std::vector<ShownMessage>& shown = ItemMessages();
   const char* result = !scanned ? (shown.empty() ? "stopped" : "error") : runs.empty() ? "clean" : "damaged";
-  ShownMessage damage = {"", "破損検出", kWarningOk, 0};
-  if (scanned && !runs.empty()) {
-    char offset[kOffsetTextSize];
-    FormatOffset(runs[0].offset, offset);
-    damage.text = std::string("ファイルが破損している可能性があります。\nAddress : ") + offset;
-  }
-  ItemReport report = {path, result, scanned ? (runs.empty() ? nullptr : &damage) : (shown.empty() ? nullptr : &shown.back()), 0, nullptr};
+  ItemReport report = {path, result, shown.empty() ? nullptr : &shown.back(), 0, nullptr};
   if (scanned) report.runs = &runs;
   WriteText(kStdout, FormatReport(report, o.json));
   if (scanned && o.mapfile && !WriteMapfile(o.mapfile, MapfileText(size, runs))) return 0;

@@ -11,7 +11,7 @@
 #include "common/settings.h"
 #include "scan/zero_run.h"
 
-static void ReportDamage(uint64_t offset) {
+void ReportDamage(uint64_t offset) {
   char offsetText[kOffsetTextSize];
   char message[256];
   FormatOffset(offset, offsetText);

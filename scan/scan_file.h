@@ -18,3 +18,6 @@ int ScanFile(const char* path);
 // and nothing held; 0 after releasing what it took and telling the user why.
 int OpenScan(const char* path, FileHandle* file, uint64_t* size, uint8_t** buffer,
              uint32_t* blockSize);
+
+// Tells the user that the file may be damaged at offset, as a check does.
+void ReportDamage(uint64_t offset);
