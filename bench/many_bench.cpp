@@ -125,15 +125,16 @@ int main(int argc, char** argv) {
          plain = {"FindZeroRuns, plain mode", 0, 0},
          copy = {"read three, write one loop", 0, 0}, merge = {"MergeMany, three copies", 0, 0};
   std::vector<ByteRange> found;
+  uint64_t size = 0;
   MergeReport report;
   const std::function<int()> readRun = [&] { return ReadLoop(paths[0], buffer); };
   const std::function<int()> runsRun = [&] {
     found.clear();
-    return FindZeroRuns(paths[0], kThreshold, 1, &found);
+    return FindZeroRuns(paths[0], kThreshold, 1, &found, &size);
   };
   const std::function<int()> plainRun = [&] {
     std::vector<ByteRange> runs;
-    return FindZeroRuns(paths[0], kThreshold, 0, &runs);
+    return FindZeroRuns(paths[0], kThreshold, 0, &runs, &size);
   };
   for (int round = 0; round < 8; ++round) {  // each first on every other round
     if (round % 2 == 0) Time(&read, readRun);

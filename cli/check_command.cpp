@@ -15,7 +15,7 @@ static void Report(const char* path, const char* result, const ShownMessage* mes
 
 // Returns 1 when the file is clean.
 static int CheckOne(const char* path, int json) {
-  BeginItem(SizeOf(path));
+  BeginItem(ListedSize(path));
   const int clean = ScanFile(path);
   EndItem();
   const std::vector<ShownMessage>& shown = ItemMessages();
@@ -36,10 +36,10 @@ static int CheckOne(const char* path, int json) {
 // Every zero run: the file is damaged when there is one, and the first run's
 // offset is the one a check reports. Returns 1 when the file is clean.
 static int CheckAllRuns(const char* path, const CliOptions& o) {
-  const uint64_t size = SizeOf(path);
-  BeginItem(size);
+  BeginItem(ListedSize(path));
   std::vector<ByteRange> runs;
-  const int scanned = FindZeroRuns(path, o.threshold, o.skipJunk, &runs);
+  uint64_t size = 0;
+  const int scanned = FindZeroRuns(path, o.threshold, o.skipJunk, &runs, &size);
   EndItem();
   // Told as a check tells it, so the line reads as a check's does.
   if (scanned && !runs.empty()) ReportDamage(runs[0].offset);

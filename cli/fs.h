@@ -2,6 +2,7 @@
 // file layer, with one Windows and one POSIX implementation. Paths are bytes in
 // the ANSI code page (Windows) or the locale's encoding (POSIX).
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ int IsFolder(const char* path);
 // included), each joined to the folder, sorted by name. Returns 0 when the
 // folder cannot be listed.
 int ListFolderFiles(const char* folder, std::vector<std::string>* files);
+
+// The size a listing of its folder gives for the regular file at path, 0 for
+// anything else. Opens nothing, so it never waits on a FIFO or a device.
+uint64_t ListedSize(const char* path);
 
 // 1 when both paths name one existing file (also through other spellings or links).
 int SameFile(const char* a, const char* b);

@@ -34,6 +34,11 @@ int ListFolderFiles(const char* folder, std::vector<std::string>* files) {
   return 1;
 }
 
+uint64_t ListedSize(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
 int SameFile(const char* a, const char* b) {
   struct stat sa, sb;
   return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;

@@ -47,6 +47,14 @@ static int Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
   return ok;
 }
 
+uint64_t ListedSize(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+    return 0;
+  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
 int SameFile(const char* a, const char* b) {
   BY_HANDLE_FILE_INFORMATION ia, ib;
   return Identify(a, &ia) && Identify(b, &ib) &&

@@ -38,11 +38,3 @@ int WriteMapfile(const char* path, const std::string& text) {
   WriteText(kStderr, "orvalintex-cli: cannot write the mapfile " + PathToUtf8(path) + "\n");
   return 0;
 }
-
-uint64_t SizeOf(const char* path) {
-  uint64_t size = 0;
-  FileHandle file = OpenForRead(path);
-  if (file != kNoFile && !GetSize(file, &size)) size = 0;
-  CloseFile(file);
-  return size;
-}

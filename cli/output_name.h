@@ -13,9 +13,6 @@ std::string FixedOutputPath(const char* damaged);
 // it goes. Empty for a bare name, which lies in the current folder.
 std::string FolderPrefix(const char* path);
 
-// The size of the file at path; 0 when it cannot be read.
-uint64_t SizeOf(const char* path);
-
 // Writes text to path as a repair puts its output in place: into a partial
 // file beside it, renamed over it once complete. Tells on stderr and returns 0,
 // leaving any earlier file, when it cannot.

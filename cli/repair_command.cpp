@@ -55,7 +55,7 @@ static int DryRun(const CliOptions& options) {
   const int whole = merged && merge.unsupplied.empty();
   Report(copies[0], whole ? "repairable" : "unrepairable", nullptr, options.json, &merge, &sources);
   if (merged && options.mapfile &&
-      !WriteMapfile(options.mapfile, MapfileText(SizeOf(copies[0]), merge.unsupplied)))
+      !WriteMapfile(options.mapfile, MapfileText(merge.size, merge.unsupplied)))
     return kExitTrouble;
   return whole ? kExitOk : kExitTrouble;
 }
@@ -104,7 +104,7 @@ int RunRepair(const CliOptions& options) {
     ShowMessage("ファイルを修復しました。", "修復", kInformationOk);
     Report(damaged, "repaired", output.c_str(), json, &merge, &sources);
     if (options.mapfile &&
-        !WriteMapfile(options.mapfile, MapfileText(SizeOf(output.c_str()), merge.unsupplied)))
+        !WriteMapfile(options.mapfile, MapfileText(merge.size, merge.unsupplied)))
       return kExitTrouble;
     return kExitOk;
   }

@@ -253,6 +253,7 @@ int MergeMany(FileHandle output, const char* const* paths, int count, int32_t th
     if (!GetSize(files[k], &sizes[k])) problem = "ファイルから読み込めません。";
   for (int k = 1; k < count && !problem; ++k)
     if (sizes[k] != sizes[0]) problem = "ファイルサイズが一致しません。";
+  report->size = sizes[0];
   if (!problem && sizes[0] == 0) {
     CloseAll(files);
     return 1;

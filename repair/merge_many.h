@@ -15,6 +15,7 @@ struct MergeReport {
   uint64_t voted;                     // positions decided by a majority
   std::vector<ByteRange> votedRanges;
   std::vector<ByteRange> unsupplied;  // all copies zero, at least threshold long
+  uint64_t size;                      // of each copy, once all are open
 };
 
 // Carried from block to block; all zero at the merge's start.

@@ -44,12 +44,14 @@ void FindRunsInBlock(ZeroRunsState* s, const uint8_t* buf, uint32_t n, int32_t t
   s->position += n;
 }
 
-int FindZeroRuns(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs) {
+int FindZeroRuns(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
+                 uint64_t* size) {
   FileHandle file;
   uint64_t remaining = 0;
   uint8_t* buffer = nullptr;
   uint32_t blockSize = 0;
   if (!OpenScan(path, &file, &remaining, &buffer, &blockSize)) return 0;
+  *size = remaining;
   if (remaining == 0) return 1;
 
   ZeroRunsState state = {{0, 0, 0}, 0};

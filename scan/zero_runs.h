@@ -24,7 +24,9 @@ void FindRunsInBlock(ZeroRunsState* s, const uint8_t* buf, uint32_t n, int32_t t
 
 // Appends every zero run of at least threshold bytes in the file at path to
 // runs (passing over JUNK payloads of RIFF files when skipJunk is set), calling
-// PumpMessages() after every block. Returns 1 when the whole file has been
-// scanned, 0 when it cannot be read or a stop came earlier; tells the user
-// about every problem itself, but not about the runs or a stop.
-int FindZeroRuns(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs);
+// PumpMessages() after every block, and puts the file's size in *size. Returns
+// 1 when the whole file has been scanned, 0 when it cannot be read or a stop
+// came earlier; tells the user about every problem itself, but not about the
+// runs or a stop.
+int FindZeroRuns(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
+                 uint64_t* size);

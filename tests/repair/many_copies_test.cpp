@@ -78,7 +78,7 @@ TEST(ManyCopies, RunsAndMergesAgreeWithTheModelsOverRandomCopiesAndSplits) {
       const size_t at = rng() % size, length = std::min<size_t>(size - at, rng() % (3 * t));
       std::fill_n(c[k % c.size()].begin() + at, length, rng() % 5 ? 0 : uint8_t(rng()));
     }
-    Outcome o = {c[0], {std::vector<uint64_t>(c.size() - 1), 0, {}, {}}, -1, -1};
+    Outcome o = {c[0], {std::vector<uint64_t>(c.size() - 1), 0, {}, {}, 0}, -1, -1};
     const Outcome w = MergeModel(c, int32_t(t), o);
     MergeState ms = {0, 0, 0, 0};
     for (uint32_t at = 0, n = 0; (at = uint32_t(ms.position)) < size && o.stop < 0 && (n = step(size - at));) {
@@ -101,14 +101,16 @@ TEST(ManyCopies, RunsAcrossBlocksMergesThatStopAndMapfilesInFiles) {
   std::fill(d.begin() + 140000, d.end() - 1, 0), e = d, std::fill(d.begin() + 65530, d.begin() + 75000, 0);
   e.back() = 'y', WriteBytes(a, d), WriteBytes(b, e);
   Ranges runs;
-  EXPECT_EQ(FindZeroRuns(paths[0], 8192, 1, &runs) + g_host.pumpCalls, 6);
+  uint64_t size = 0;
+  EXPECT_EQ(FindZeroRuns(paths[0], 8192, 1, &runs, &size) + g_host.pumpCalls, 6);
   EXPECT_EQ(runs, (Ranges{{65530, 9470}, {140000, 159999}}));
   MergeReport r;
   const FileHandle file = CreateAlways(out.c_str(), nullptr, 0);
   EXPECT_EQ(MergeMany(file, paths, 2, 8192, &r) + MergeMany(kNoFile, paths, 2, 8192, &r), 0);
   CloseFile(file);
   EXPECT_EQ(ReadBytes(out), Bytes(e.begin(), e.begin() + 131072));  // the blocks before the No
-  EXPECT_EQ(r.taken, std::vector<uint64_t>{9470});  // anew in the dry run, which asks nothing and goes on
+  EXPECT_EQ(r.taken, std::vector<uint64_t>{9470});
+  EXPECT_EQ(size + r.size, 600000u);  // anew in the dry run, which asks nothing and goes on
   EXPECT_EQ(g_host.messages.at(0).text, "修復できません。処理を続行しますか?\nAddress : 000222E0");
   EXPECT_EQ(g_host.messages.at(1).text, "データが一致しません。\nAddress : 000493DF (78 / 79)");
   const std::string map = MapfileText(0x300000000, {{0, 16}, {16, 5}, {0x8000, 0x2FFFF8000}});
