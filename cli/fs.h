@@ -11,6 +11,9 @@
 // 1 when path names a folder.
 int IsFolder(const char* path);
 
+// The path of name inside folder.
+std::string JoinPath(const char* folder, const char* name);
+
 // The plain files directly inside folder (no subfolders, hidden files
 // included), each joined to the folder, sorted by name. Returns 0 when the
 // folder cannot be listed.

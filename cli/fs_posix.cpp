@@ -16,16 +16,20 @@ int IsFolder(const char* path) {
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string JoinPath(const char* folder, const char* name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + name;
+}
+
 // Only regular files (links followed): a FIFO or a device inside a folder
 // would block or never end.
 int ListFolderFiles(const char* folder, std::vector<std::string>* files) {
   DIR* dir = opendir(folder);
   if (!dir) return 0;
-  std::string prefix = folder;
-  if (prefix.empty() || prefix.back() != '/') prefix += '/';
   while (const dirent* entry = readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    std::string path = prefix + entry->d_name;
+    std::string path = JoinPath(folder, entry->d_name);
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files->push_back(path);
   }

@@ -15,7 +15,7 @@ int IsFolder(const char* path) {
 
 // Joins with a backslash unless the folder already ends in a separator; the
 // last character is found through the code page, as a trail byte can be 0x5C.
-static std::string JoinFolder(const char* folder, const char* name) {
+std::string JoinPath(const char* folder, const char* name) {
   std::string path = folder;
   if (!path.empty()) {
     const char* last = CharPrevA(folder, folder + path.size());
@@ -26,11 +26,11 @@ static std::string JoinFolder(const char* folder, const char* name) {
 
 int ListFolderFiles(const char* folder, std::vector<std::string>* files) {
   WIN32_FIND_DATAA item;
-  HANDLE find = FindFirstFileA(JoinFolder(folder, "*").c_str(), &item);
+  HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &item);
   if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     if (!(item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      files->push_back(JoinFolder(folder, item.cFileName));
+      files->push_back(JoinPath(folder, item.cFileName));
   } while (FindNextFileA(find, &item));
   FindClose(find);
   std::sort(files->begin(), files->end());

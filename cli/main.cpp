@@ -1,11 +1,13 @@
 // orvalintex-cli: the zero-run check and the copy repair of Orvalintex for
 // scripts and terminals, on the same core as the dialog program.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/fs.h"
 #include "common/settings.h"
 #include "orvalintex_version.h"
 
@@ -38,7 +40,8 @@ class Help : public CLI::Formatter {
            "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json]\n"
            "                       [--all [--mapfile FILE]] FILE|FOLDER...\n"
            "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] [--dry-run]\n"
-           "                        [--mapfile FILE] DAMAGED SOURCE [SOURCE...] [-o OUTPUT]\n";
+           "                        [--mapfile FILE] DAMAGED SOURCE [SOURCE...] [-o OUTPUT]\n"
+           "  orvalintex-cli repair [options] DIR DIR [DIR...] [-o DIR]\n";
   }
 };
 
@@ -102,7 +105,9 @@ int main(int argc, char** argv) {
       "repair",
       "Rebuilds DAMAGED from other damaged copies of the same size: each zero byte of\n"
       "DAMAGED is taken from a SOURCE; where the copies differ, a majority of three or\n"
-      "more decides. Writes name.fixed.ext beside DAMAGED unless -o names the output.");
+      "more decides. Writes name.fixed.ext beside DAMAGED unless -o names the output.\n"
+      "With folders, each file of the first is repaired from its namesakes in the others\n"
+      "(into the folder -o names): clean ones are passed over.");
   AddCommonOptions(repair, &o, &mapfile);
   repair->add_flag_callback("--dry-run", [&o] { o.dryRun = 1; },
                             "report what a repair would do; write nothing");
@@ -118,7 +123,7 @@ int main(int argc, char** argv) {
       ->type_name("OUTPUT");
   std::string damaged;
   std::vector<std::string> sources;
-  repair->add_option("DAMAGED", damaged, "the damaged file")->required()->type_name("");
+  repair->add_option("DAMAGED", damaged, "the damaged file, or a folder of them")->required()->type_name("");
   repair->add_option("SOURCE", sources, "the other copies, the repair sources")
       ->required()
       ->type_name("");
@@ -140,6 +145,10 @@ int main(int argc, char** argv) {
     return UsageError("--output: the output name is empty");
   if (check->parsed() && !mapfile.empty() && (!o.all || operands.size() != 1))
     return UsageError("--mapfile: check writes one with --all, of one file");
+  if (repair->parsed() && IsFolder(damaged.c_str()) &&
+      !(mapfile.empty() && (output.empty() || IsFolder(output.c_str())) &&
+        std::all_of(sources.begin(), sources.end(), [](const std::string& s) { return IsFolder(s.c_str()); })))
+    return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders, and no --mapfile");
   if (!mapfile.empty()) o.mapfile = mapfile.c_str();
   int status;
   if (repair->parsed()) {

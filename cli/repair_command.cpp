@@ -1,3 +1,4 @@
+#include <map>
 #include <string>
 
 #include "cli/commands.h"
@@ -9,6 +10,7 @@
 #include "common/settings.h"
 #include "repair/merge_many.h"
 #include "scan/mapfile.h"
+#include "scan/scan_file.h"
 
 static const char kCannotMakeOutput[] = "書き込み先ファイルが開けません。";
 
@@ -46,8 +48,7 @@ static const char* Refusal(const std::vector<const char*>& copies, const char* o
 
 // Finds what a repair would do, writing nothing and asking nothing: exit 0
 // when it would leave no stretch unsupplied and meet no conflict unsettled.
-static int DryRun(const CliOptions& options) {
-  const std::vector<const char*>& copies = options.operands;
+static int DryRun(const std::vector<const char*>& copies, const CliOptions& options) {
   const std::vector<const char*> sources(copies.begin() + 1, copies.end());
   MergeReport merge;
   const int merged = MergeMany(kNoFile, copies.data(), static_cast<int>(copies.size()),
@@ -65,13 +66,10 @@ static int DryRun(const CliOptions& options) {
 // takes the output's place in one rename once complete. A failed or stopped
 // repair leaves no partial file, and an earlier output stays until a good
 // one replaces it.
-int RunRepair(const CliOptions& options) {
-  g_settings.ErrorLength = options.threshold;
-  SetAnswerRule(options.answer);
-  const std::vector<const char*>& copies = options.operands;
+static int RepairOne(const std::vector<const char*>& copies, const std::string& output,
+                     const CliOptions& options) {
   const std::vector<const char*> sources(copies.begin() + 1, copies.end());
   const char* damaged = copies[0];
-  const std::string output = options.output ? options.output : FixedOutputPath(damaged);
   const int json = options.json;
   BeginItem(0);
 
@@ -80,7 +78,7 @@ int RunRepair(const CliOptions& options) {
     Report(damaged, "failed", nullptr, json);
     return kExitTrouble;
   }
-  if (options.dryRun) return DryRun(options);
+  if (options.dryRun) return DryRun(copies, options);
   std::string partial;
   HoldStops();
   const FileHandle partialFile =
@@ -115,4 +113,74 @@ int RunRepair(const CliOptions& options) {
   }
   Report(damaged, FailureResult(), nullptr, json, &merge, &sources);
   return kExitTrouble;
+}
+
+// A folder that cannot be listed or holds no files fails the whole repair.
+static int ReportFolderTrouble(const char* folder, const char* message, int json) {
+  BeginItem(0);
+  ShowMessage(message, nullptr, kWarningOk);
+  Report(folder, "failed", nullptr, json);
+  return kExitTrouble;
+}
+
+// The copies of one file in every folder, by name: name -> path in each folder.
+static int ListCopies(const std::vector<const char*>& folders,
+                      std::vector<std::map<std::string, std::string>>* copies, int json) {
+  for (const char* folder : folders) {
+    std::vector<std::string> files;
+    if (!ListFolderFiles(folder, &files)) return ReportFolderTrouble(folder, "ファイルが開けません。", json);
+    copies->emplace_back();
+    for (const std::string& file : files) copies->back()[file.substr(FolderPrefix(file.c_str()).size())] = file;
+  }
+  if (copies->front().empty()) return ReportFolderTrouble(folders[0], "no files in this folder", json);
+  return kExitOk;
+}
+
+// Each file of the first folder with its namesakes in the others: a clean one
+// is passed over, one without a copy in every folder is reported and left.
+static int RepairFolders(const CliOptions& options) {
+  std::vector<std::map<std::string, std::string>> copies;
+  if (ListCopies(options.operands, &copies, options.json) != kExitOk) return kExitTrouble;
+  int status = kExitOk;
+  for (const auto& [name, damaged] : copies[0]) {
+    BeginItem(ListedSize(damaged.c_str()));
+    const int clean = ScanFile(damaged.c_str());
+    EndItem();
+    if (StopStatus()) {
+      WriteText(kStdout, FormatReport({damaged.c_str(), "stopped", nullptr, 1, nullptr}, options.json));
+      return StopStatus();
+    }
+    if (clean) {
+      WriteText(kStdout, FormatReport({damaged.c_str(), "clean", nullptr, 0, nullptr}, options.json));
+      continue;
+    }
+    std::vector<const char*> paths = {damaged.c_str()};
+    const char* lacking = nullptr;
+    for (size_t k = 1; k < copies.size() && !lacking; ++k) {
+      const auto copy = copies[k].find(name);
+      if (copy == copies[k].end()) lacking = options.operands[k];
+      else paths.push_back(copy->second.c_str());
+    }
+    if (lacking) {
+      BeginItem(0);
+      ShowMessage(("no copy in " + std::string(lacking)).c_str(), nullptr, kWarningOk);
+      Report(damaged.c_str(), "missing", nullptr, options.json);
+      status = kExitTrouble;
+      continue;
+    }
+    const std::string output =
+        options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged.c_str());
+    const int repaired = RepairOne(paths, output, options);
+    if (StopStatus()) return repaired;
+    if (repaired != kExitOk) status = kExitTrouble;
+  }
+  return status;
+}
+
+int RunRepair(const CliOptions& options) {
+  g_settings.ErrorLength = options.threshold;
+  SetAnswerRule(options.answer);
+  if (IsFolder(options.operands[0])) return RepairFolders(options);
+  const char* damaged = options.operands[0];
+  return RepairOne(options.operands, options.output ? options.output : FixedOutputPath(damaged), options);
 }

@@ -57,10 +57,11 @@ class Cli : public ::testing::Test {
     root = MakeTempDir();
     fs::create_directories(root + "/w/disc/v.old");
     fs::create_directories(root + "/w/none");
+    fs::create_directories(root + "/w/copy");
     fs::current_path(root + "/w");
     for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"}) WriteBytes(name, Bytes(0x12F4, 8192));
     for (const char* name : {"q1.avi", "q2.avi"}) WriteBytes(name, Bytes(57344, 8192));  // zeros in both: the question
-    for (const char* name : {"clean.avi", "disc/b.avi"}) WriteBytes(name, Bytes());
+    for (const char* name : {"clean.avi", "disc/b.avi", "copy/a.avi"}) WriteBytes(name, Bytes());
     WriteBytes("src.avi", Bytes(100, 100));
     WriteBytes("short.avi", {1});
     std::vector<uint8_t> junk = Bytes(18, 20002);  // RIFF, its JUNK chunk's 20000 bytes all zero
@@ -91,6 +92,10 @@ TEST_F(Cli, Invocations) {
       {"check" X4(X4(" clean.avi")), 0, X4(X4("clean.avi: clean\n")), ""},
       {"check none", 1, "none: error: no files in this folder\n", ""},
       {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "000012F4\ndisc" SEP "b.avi: clean\n", ""},
+      {"repair disc none", 1, "disc" SEP "a.avi: missing: no copy in none\ndisc" SEP "b.avi: clean\n", ""},
+      {"repair disc copy -o none", 0, "disc" SEP "a.avi" REPAIRED "none" SEP "a.avi\ndisc" SEP "b.avi: clean\n", ""},
+      {"repair disc copy", 0, "disc" SEP "a.avi" REPAIRED "disc" SEP "a.fixed.avi\ndisc" SEP "b.avi: clean\n", ""},
+      {"repair disc copy -o dmg.avi", 2, "", "with DAMAGED a folder"},
       {"check --json clean.avi dmg.avi missing.avi", 1, R"({"path":"clean.avi","result":"clean","offset":null,"message":null}
 {"path":"dmg.avi","result":"damaged","offset":"000012F4","message":"\u30d5\u30a1\u30a4\u30eb\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e\u3059\u3002\nAddress : 000012F4"}
 {"path":"missing.avi","result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
@@ -109,6 +114,7 @@ TEST_F(Cli, Invocations) {
       {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
       {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n", ""},
       {"check --all --mapfile m.map dmg.avi", 1, "dmg.avi: damaged: 1 runs, 8192 damaged bytes\n  000012F4 8192\n", ""},
+      {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n", "cannot write the mapfile none"},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
       {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n  taken from q2.avi: 0 bytes\n"
        "  taken from src.avi: 8192 bytes\n", ""},
@@ -136,7 +142,7 @@ TEST_F(Cli, Invocations) {
     EXPECT_TRUE(err.empty() ? stdErr.empty() : stdErr.find(err) != std::string::npos) << args << ": " << stdErr;
   }
   // Outputs only of complete repairs, the repaired one kept by a failure after, no partial files.
-  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "m.map", "none", "out.bin",
+  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "m.map", "none", "out.bin",
       "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi", "take.2.avi", "take.2.fixed.avi"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
 }
