@@ -208,8 +208,21 @@ TEST_F(Cli, HostileOutputsAndEverySignalLeaveNoPartialFile) {
     EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "", &screen, signal), 128 + signal) << screen;
   EXPECT_EQ(std::system(("ulimit -f 50; " + std::string(RUN(std::string("repair --yes q1.avi q2.avi")))).c_str()), 1 << 8)
       << "past the file size limit: as a full disk";
+  EXPECT_NE(Text(ReadBytes("../out")).find(u8"q1.avi: failed: ファイルに書き込めません。"), std::string::npos);
   EXPECT_EQ(Names(), before);
   EXPECT_EQ(WEXITSTATUS(std::system(ORVALINTEX_CLI " check clean.avi >/dev/full 2>../err")), 1);
   EXPECT_EQ(Text(ReadBytes("../err")), "orvalintex-cli: write error: standard output\n");
+}
+
+// The damage map hands the damaged ranges to GNU ddrescue, which reads them again from the disc and
+// leaves the rest, here differing in one byte, as the copy has it.
+TEST_F(Cli, DdrescueReadsExactlyTheDamagedRangesAgain) {
+  std::vector<uint8_t> disc = Bytes(), copy = ReadBytes("dmg.avi");
+  disc[99] ^= 0xFF;
+  WriteBytes("disc.img", disc);
+  ASSERT_EQ(WEXITSTATUS(std::system(std::string(RUN(std::string("check --all --mapfile m.map dmg.avi"))).c_str())), 1);
+  ASSERT_EQ(std::system("ddrescue -q disc.img dmg.avi m.map && ddrescuelog -t m.map | grep -q 'rescued: *100000 B'"), 0);
+  std::copy_n(disc.begin() + 0x12F4, 8192, copy.begin() + 0x12F4);
+  EXPECT_EQ(ReadBytes("dmg.avi"), copy);
 }
 #endif
