@@ -1,9 +1,12 @@
-// Every zero run of a file and the merge of several copies, each held to a byte-by-byte model; files; ddrescue.
+// Every zero run of a file and the merge of several copies, each held to a byte-by-byte model; files; mapfiles.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "common/vector_forms.h"
 #include "repair/merge_many.h"
@@ -110,22 +113,22 @@ TEST(ManyCopies, RunsAcrossBlocksMergesThatStopAndMapfilesInFiles) {
   EXPECT_EQ(MergeMany(file, paths, 2, 8192, &r) + MergeMany(kNoFile, paths, 2, 8192, &r), 0);
   CloseFile(file);
   EXPECT_EQ(ReadBytes(out), Bytes(e.begin(), e.begin() + 131072));  // the blocks before the No
-  EXPECT_EQ(r.taken, std::vector<uint64_t>{9470});
-  EXPECT_EQ(size + r.size, 600000u);  // anew in the dry run, which asks nothing and goes on
+  EXPECT_EQ(r.taken, std::vector<uint64_t>{9470});  // anew in the dry run, which asks nothing and goes on
+  EXPECT_EQ(size + r.size, 600000u);
   EXPECT_EQ(g_host.messages.at(0).text, "修復できません。処理を続行しますか?\nAddress : 000222E0");
   EXPECT_EQ(g_host.messages.at(1).text, "データが一致しません。\nAddress : 000493DF (78 / 79)");
 #ifndef _WIN32  // a copy cut short during the merge (Windows lets no one write to it meanwhile)
-  g_host.answerYes = 1, g_host.onMessage = [&] { std::filesystem::resize_file(b, 65536); };
   const FileHandle again = CreateAlways(out.c_str(), nullptr, 0);
+  const int lowestFree = dup(0);
+  close(lowestFree);
+  g_host.answerYes = 1, g_host.onMessage = [&] { std::filesystem::resize_file(b, 65536); };
   EXPECT_EQ(MergeMany(again, paths, 2, 8192, &r), 0);
-  CloseFile(again);
   EXPECT_EQ(g_host.messages.back().text, "ファイルから読み込めません。");
+  const int next = dup(0);
+  close(next), CloseFile(again);
+  EXPECT_EQ(next, lowestFree) << "every copy closed";
 #endif
   const std::string map = MapfileText(0x300000000, {{0, 16}, {16, 5}, {0x8000, 0x2FFFF8000}});
   EXPECT_EQ(map.substr(141), "0x00000000  0x00000015  ?\n0x00000015  0x00007FEB  +\n0x00008000  0x2FFFF8000  ?\n");
-  WriteBytes(JoinPath(dir, "map"), Bytes(map.begin(), map.end()));
-#ifndef _WIN32
-  EXPECT_EQ(std::system(("ddrescuelog -t " + dir + "/map | grep -q 'rescued: *32747 B'").c_str()), 0);
-#endif
   RemoveTree(dir);
 }
