@@ -123,16 +123,19 @@ static int ReportFolderTrouble(const char* folder, const char* message, int json
   return kExitTrouble;
 }
 
-// The copies of one file in every folder, by name: name -> path in each folder.
+// The regular files of every folder, each folder's by name.
 static int ListCopies(const std::vector<const char*>& folders,
                       std::vector<std::map<std::string, std::string>>* copies, int json) {
   for (const char* folder : folders) {
     std::vector<std::string> files;
-    if (!ListFolderFiles(folder, &files)) return ReportFolderTrouble(folder, "ファイルが開けません。", json);
+    if (!ListFolderFiles(folder, &files))
+      return ReportFolderTrouble(folder, "ファイルが開けません。", json);
     copies->emplace_back();
-    for (const std::string& file : files) copies->back()[file.substr(FolderPrefix(file.c_str()).size())] = file;
+    for (const std::string& file : files)
+      copies->back()[file.substr(FolderPrefix(file.c_str()).size())] = file;
   }
-  if (copies->front().empty()) return ReportFolderTrouble(folders[0], "no files in this folder", json);
+  if (copies->front().empty())
+    return ReportFolderTrouble(folders[0], "no files in this folder", json);
   return kExitOk;
 }
 
@@ -147,11 +150,13 @@ static int RepairFolders(const CliOptions& options) {
     const int clean = ScanFile(damaged.c_str());
     EndItem();
     if (StopStatus()) {
-      WriteText(kStdout, FormatReport({damaged.c_str(), "stopped", nullptr, 1, nullptr}, options.json));
+      WriteText(kStdout,
+                FormatReport({damaged.c_str(), "stopped", nullptr, 1, nullptr}, options.json));
       return StopStatus();
     }
     if (clean) {
-      WriteText(kStdout, FormatReport({damaged.c_str(), "clean", nullptr, 0, nullptr}, options.json));
+      WriteText(kStdout,
+                FormatReport({damaged.c_str(), "clean", nullptr, 0, nullptr}, options.json));
       continue;
     }
     std::vector<const char*> paths = {damaged.c_str()};
@@ -163,7 +168,8 @@ static int RepairFolders(const CliOptions& options) {
     }
     if (lacking) {
       BeginItem(0);
-      ShowMessage(("no copy in " + std::string(lacking)).c_str(), nullptr, kWarningOk);
+      ShowMessage(("no copy in " + std::string(lacking)).c_str(), nullptr,
+                  kWarningOk);
       Report(damaged.c_str(), "missing", nullptr, options.json);
       status = kExitTrouble;
       continue;
@@ -182,5 +188,6 @@ int RunRepair(const CliOptions& options) {
   SetAnswerRule(options.answer);
   if (IsFolder(options.operands[0])) return RepairFolders(options);
   const char* damaged = options.operands[0];
-  return RepairOne(options.operands, options.output ? options.output : FixedOutputPath(damaged), options);
+  return RepairOne(options.operands, options.output ? options.output : FixedOutputPath(damaged),
+                   options);
 }
