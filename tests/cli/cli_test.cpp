@@ -201,6 +201,8 @@ TEST_F(Cli, HostileOutputsAndEverySignalLeaveNoPartialFile) {
     EXPECT_EQ(WEXITSTATUS(std::system(std::string(RUN(std::string("repair dmg.avi src.avi ") + args)).c_str())), status) << args;
   EXPECT_TRUE(fs::is_fifo("fifo") && fs::is_symlink("lnk") && ReadBytes("clean.avi") == Bytes());
   EXPECT_EQ(fs::status("o").permissions(), fs::perms(0640)) << "the replaced output's mode";
+  EXPECT_EQ(WEXITSTATUS(std::system("timeout 20 " ORVALINTEX_CLI " check fifo /dev/zero >../out")), 1);
+  EXPECT_EQ(Text(ReadBytes("../out")), "fifo: error: " CANNOT_OPEN "\n/dev/zero: error: " CANNOT_OPEN "\n");
   EXPECT_EQ(fs::status(std::string(254, 'n')).permissions(), fs::perms(0644)) << "a new output's: 0666 & ~umask";
   const std::set<std::string> before = Names();
   std::string screen;
