@@ -55,7 +55,6 @@ static int CheckAllRuns(const char* path, const CliOptions& o) {
 // A folder that cannot be listed is reported like a file that cannot be
 // opened; one without files is said to be empty rather than passed over.
 static void ReportFolder(const char* folder, const char* message, int json) {
-  BeginItem(0);
   ShowMessage(message, nullptr, kWarningOk);
   Report(folder, "error", &ItemMessages().back(), json);
 }

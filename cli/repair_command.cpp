@@ -117,7 +117,6 @@ static int RepairOne(const std::vector<const char*>& copies, const std::string& 
 
 // A folder that cannot be listed or holds no files fails the whole repair.
 static int ReportFolderTrouble(const char* folder, const char* message, int json) {
-  BeginItem(0);
   ShowMessage(message, nullptr, kWarningOk);
   Report(folder, "failed", nullptr, json);
   return kExitTrouble;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <tuple>
 
@@ -55,15 +56,13 @@ class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
     root = MakeTempDir();
-    fs::create_directories(root + "/w/disc/v.old");
-    fs::create_directories(root + "/w/none");
-    fs::create_directories(root + "/w/copy");
+    for (const char* folder : {"/w/disc/v.old", "/w/none", "/w/copy"}) fs::create_directories(root + folder);
     fs::current_path(root + "/w");
     for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"}) WriteBytes(name, Bytes(0x12F4, 8192));
     for (const char* name : {"q1.avi", "q2.avi"}) WriteBytes(name, Bytes(57344, 8192));  // zeros in both: the question
     for (const char* name : {"clean.avi", "disc/b.avi", "copy/a.avi"}) WriteBytes(name, Bytes());
     WriteBytes("src.avi", Bytes(100, 100));
-    WriteBytes("short.avi", {1});
+    WriteBytes("short.avi", {1}), WriteBytes("e0", {}), WriteBytes("e1", {});
     std::vector<uint8_t> junk = Bytes(18, 20002);  // RIFF, its JUNK chunk's 20000 bytes all zero
     std::memcpy(junk.data(), "RIFF\1\1\1\1AVI JUNK\x20\x4E", 18);
     WriteBytes("junk.avi", junk);
@@ -84,7 +83,7 @@ TEST_F(Cli, Invocations) {
       {"repair a", 2, "", "SOURCE is required"}, {"repair a b -o", 2, "", "OUTPUT missing"},
       {"repair --yes --no a b", 2, "", "--yes excludes --no"}, {"repair -o x -o y a b", 2, "", "At Most 1"},
       {"--help", 0, "Finds damage", ""}, {"help", 0, "Finds damage", ""}, {"check --json -h missing.avi", 0, "Finds damage", ""},
-      {"check dmg.avi missing.avi junk.avi", 1, "dmg.avi: damaged: " DAMAGED "000012F4\nmissing.avi: error: "
+      {"check dmg.avi \"miss ing.avi\" junk.avi", 1, "dmg.avi: damaged: " DAMAGED "000012F4\nmiss ing.avi: error: "
        CANNOT_OPEN "\njunk.avi: clean\n", ""},
       {"check --threshold-kb=2097151 --threshold-kb 9 dmg.avi", 0, "dmg.avi: clean\n", ""},
       {"check --no-skip-junk junk.avi", 1, "junk.avi: damaged: " DAMAGED "00000012\n", ""},
@@ -104,9 +103,9 @@ TEST_F(Cli, Invocations) {
        R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA\ufffd\ufffd\ufffd\ufffd\ufffd)"
        R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":"7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
        R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
-      {"check '\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\"", 1,
+      {"check '\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
        "$'\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN
-       "\n$'c\\'\\033\\302\\233\\377\\355\\240\\200': error: " CANNOT_OPEN "\n", ""},
+       "\n$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN "\n", ""},
 #else
       {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
 #endif
@@ -114,16 +113,17 @@ TEST_F(Cli, Invocations) {
       {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
       {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n", ""},
       {"check --all --mapfile m.map dmg.avi", 1, "dmg.avi: damaged: 1 runs, 8192 damaged bytes\n  000012F4 8192\n", ""},
+      {"check --all junk.avi", 0, "junk.avi: clean\n", ""}, {"repair --dry-run e0 e1", 0, "e0: repairable\n", ""},
       {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n", "cannot write the mapfile none"},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
       {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n  taken from q2.avi: 0 bytes\n"
        "  taken from src.avi: 8192 bytes\n", ""},
       {"repair --dry-run q1.avi q2.avi", 1, "q1.avi: unrepairable\n  unsupplied:\n    0000E000 8192\n", ""},
-      {"repair dmg.avi src.avi -o out.bin", 0, "dmg.avi" REPAIRED "out.bin\n", ""},
       {"repair --json --output=out.bin dmg.avi src.avi", 0, R"({"path":"dmg.avi","result":"repaired","offset":null,)"
        R"("message":"\u30d5\u30a1\u30a4\u30eb\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","output":"out.bin","taken":[8192],)"
        R"("voted":0,"voted_ranges":[],"unsupplied":[]})" "\n", ""},
       {"repair --json clean.avi junk.avi -o out.bin", 1, R"({"path":"clean.avi","result":"failed","offset":"00000000",)", ""},
+      {"repair dmg.avi missing.avi -o out.bin", 1, u8"dmg.avi: failed: 修復用のファイルが開けません。\n", ""},
       {"repair dmg.avi short.avi -o out.bin", 1, u8"dmg.avi: failed: ファイルサイズが一致しません。\n", ""},
       {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED, ""},
       {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
@@ -142,7 +142,7 @@ TEST_F(Cli, Invocations) {
     EXPECT_TRUE(err.empty() ? stdErr.empty() : stdErr.find(err) != std::string::npos) << args << ": " << stdErr;
   }
   // Outputs only of complete repairs, the repaired one kept by a failure after, no partial files.
-  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi", "junk.avi", "m.map", "none", "out.bin",
+  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi", "e0", "e1", "junk.avi", "m.map", "none", "out.bin",
       "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi", "take.2.avi", "take.2.fixed.avi"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
 }
@@ -177,8 +177,9 @@ TEST_F(Cli, AtATerminalTheQuestionIsAskedAndCtrlCStopsLeavingNoOutput) {
   EXPECT_EQ(Names(), before);
   EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "y\n", &yes), 0) << yes;
 
-  MakeSparseFile("huge.avi", 1ull << 40);  // 1 TiB, a nonzero byte in every GiB: checked until stopped
-  for (uint64_t at = 0; at < 1ull << 40; at += 1ull << 30) WriteAt("huge.avi", at, {1});
+  std::ofstream("huge.avi").close();
+  fs::resize_file("huge.avi", 1ull << 40);  // 1 TiB, a nonzero byte in every GiB: checked until stopped
+  for (std::fstream f("huge.avi"); f.tellp() < (1ll << 40); f.seekp(1 << 30, std::ios::cur)) f.put(1);
   EXPECT_EQ(OnTerminal("check --threshold-kb 2097151 clean.avi huge.avi clean.avi", "checking: ", "\x03", &s), 130);
   EXPECT_TRUE(s.find("clean.avi: clean\r\n\rchecking:   0% (") != s.npos && s.find(" of 1048576 MiB)") != s.npos) << s;
   const size_t stop = s.find("\rhuge.avi: stopped\r\n"), clear = s.rfind('\r', stop - 1), drawn = s.rfind("\rchecking:", clear);
@@ -211,6 +212,7 @@ TEST_F(Cli, HostileOutputsAndEverySignalLeaveNoPartialFile) {
   EXPECT_EQ(std::system(("ulimit -f 50; " + std::string(RUN(std::string("repair --yes q1.avi q2.avi")))).c_str()), 1 << 8)
       << "past the file size limit: as a full disk";
   EXPECT_NE(Text(ReadBytes("../out")).find(u8"q1.avi: failed: ファイルに書き込めません。"), std::string::npos);
+  EXPECT_EQ(std::system(("ulimit -f 0; " + std::string(RUN(std::string("check --all --mapfile m.map clean.avi")))).c_str()), 1 << 8);
   EXPECT_EQ(Names(), before);
   EXPECT_EQ(WEXITSTATUS(std::system(ORVALINTEX_CLI " check clean.avi >/dev/full 2>../err")), 1);
   EXPECT_EQ(Text(ReadBytes("../err")), "orvalintex-cli: write error: standard output\n");

@@ -1,8 +1,12 @@
 // The block merge in both forms and the merge of real files, against a byte loop.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <random>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "common/file_io.h"
 #include "common/offset_text.h"
@@ -140,5 +144,11 @@ TEST_F(Merge, FailuresBeforeTheMergeAreToldAfterClosingAndMakeNoOutput) {
 #ifndef _WIN32  // a file that tells a size its reads fall short of
   dmg = src = "/sys/devices/system/cpu/online";
   EXPECT_EQ(Run(out), Texts{"ファイルから読み込めません。 D S O"});
+  dmg = JoinPath(dir, "d2"), src = JoinPath(dir, "s2");
+  WriteBytes(dmg, Bytes(70000, 1)), WriteBytes(src, Bytes(70000, 1));
+  rlimit limit = {1000, RLIM_INFINITY};  // a write past it fails, as on a full disk
+  signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_EQ(Run(out), Texts{"ファイルに書き込めません。 D S O"});
+  limit.rlim_cur = RLIM_INFINITY, setrlimit(RLIMIT_FSIZE, &limit);
 #endif
 }

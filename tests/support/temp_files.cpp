@@ -1,6 +1,5 @@
 #include "tests/support/temp_files.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -55,17 +54,6 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
-}
-
-void MakeSparseFile(const std::string& path, uint64_t size) {
-  { std::ofstream out(path, std::ios::binary | std::ios::trunc); }
-  fs::resize_file(path, size);
-}
-
-void WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes) {
-  std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-  f.seekp(static_cast<std::streamoff>(offset));
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool HeldOpen(const std::string& path) {

@@ -19,7 +19,3 @@ bool FileExists(const std::string& path);
 // files.
 bool HeldOpen(const std::string& path);
 
-// A file of the given size whose bytes are all zero, made without writing them
-// (sparse where the file system allows), with data written at some offsets.
-void MakeSparseFile(const std::string& path, uint64_t size);
-void WriteAt(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
