@@ -82,7 +82,8 @@ TEST_F(Cli, Invocations) {
       {"check -o x a", 2, "", "not expected: -o"}, {"repair --no-skip-junk a b", 2, "", "not expected: --no-skip-junk"},
       {"repair a", 2, "", "SOURCE is required"}, {"repair a b -o", 2, "", "OUTPUT missing"},
       {"repair --yes --no a b", 2, "", "--yes excludes --no"}, {"repair -o x -o y a b", 2, "", "At Most 1"},
-      {"--help", 0, "Finds damage", ""}, {"help", 0, "Finds damage", ""}, {"check --json -h missing.avi", 0, "Finds damage", ""},
+      {"--help", 0, "Finds damage in files, runs of zero bytes such as unreadable sectors leave, and\nrepairs a damaged file "
+       "from a second, differently damaged copy of it.\n\nUsage:\n  orvalintex-cli check [", ""}, {"help", 0, "Finds damage", ""}, {"check --json -h missing.avi", 0, "Finds damage", ""},
       {"check dmg.avi \"miss ing.avi\" junk.avi", 1, "dmg.avi: damaged: " DAMAGED "000012F4\nmiss ing.avi: error: "
        CANNOT_OPEN "\njunk.avi: clean\n", ""},
       {"check --threshold-kb=2097151 --threshold-kb 9 dmg.avi", 0, "dmg.avi: clean\n", ""},
@@ -103,8 +104,8 @@ TEST_F(Cli, Invocations) {
        R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA\ufffd\ufffd\ufffd\ufffd\ufffd)"
        R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":"7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
        R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
-      {"check '\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
-       "$'\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN
+      {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
+       "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN
        "\n$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN "\n", ""},
 #else
       {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
@@ -128,6 +129,7 @@ TEST_F(Cli, Invocations) {
       {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED, ""},
       {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
       {"repair dmg.avi ." SEP "dmg.avi", 1, "dmg.avi: failed: DAMAGED and SOURCE are the same file\n", ""}, {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED, ""},
+      {"repair dmg.avi src.avi ." SEP "src.avi", 1, "dmg.avi: failed: DAMAGED and SOURCE are the same file\n", ""},
       {"repair --yes q1.avi q2.avi -o q.yes", 0, "q1.avi" REPAIRED "q.yes\n  unsupplied:\n    0000E000 8192\n", QUESTION "\nAddress : 0000E000 [y/N] yes (--yes)\n"},
       {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION " Address : 0000E000\n  unsupplied:\n    0000E000 8192\n", "[y/N] no (--no)\n"},
       {"repair --json q1.avi q2.avi", 1, R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":")"
