@@ -167,8 +167,7 @@ static int RepairFolders(const CliOptions& options) {
     }
     if (lacking) {
       BeginItem(0);
-      ShowMessage(("no copy in " + std::string(lacking)).c_str(), nullptr,
-                  kWarningOk);
+      ShowMessage(("no copy in " + std::string(lacking)).c_str(), nullptr, kWarningOk);
       Report(damaged.c_str(), "missing", nullptr, options.json);
       status = kExitTrouble;
       continue;
