@@ -2,7 +2,7 @@
 #include <commctrl.h>
 
 #include "app/settings_file.h"
-#include "common/command_tail.h"
+#include "app/command_tail.h"
 #include "res/resource.h"
 #include "ui/globals.h"
 #include "ui/main_dialog.h"

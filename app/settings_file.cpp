@@ -2,7 +2,7 @@
 
 #include <shlwapi.h>
 
-#include "common/settings.h"
+#include "app/settings.h"
 
 static const char kSection[] = "Settings";
 

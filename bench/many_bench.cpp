@@ -18,19 +18,8 @@
 #include "bench/bench_data.h"
 #include "common/block_buffer.h"
 #include "common/file_io.h"
-#include "common/host.h"
-#include "repair/merge_many.h"
-#include "scan/zero_runs.h"
-
-static int g_messages = 0;
-
-int ShowMessage(const char* text, const char*, MessageKind kind) {
-  if (kind != kWarningYesNo) ++g_messages;
-  std::fprintf(stderr, "message: %s\n", text);
-  return 1;
-}
-
-int PumpMessages() { return 1; }
+#include "repair/merge_copies.h"
+#include "scan/damage_map.h"
 
 static const uint32_t kBlock = 65536;
 static const int32_t kThreshold = 8192;
@@ -121,20 +110,20 @@ int main(int argc, char** argv) {
   if (!buffer) return 1;
   for (const char* path : paths) ReadLoop(path, buffer);  // into the page cache
 
-  Timing read = {"read loop", 0, 0}, runs = {"FindZeroRuns, JUNK mode", 0, 0},
-         plain = {"FindZeroRuns, plain mode", 0, 0},
-         copy = {"read three, write one loop", 0, 0}, merge = {"MergeMany, three copies", 0, 0};
+  Timing read = {"read loop", 0, 0}, runs = {"MapDamage, JUNK mode", 0, 0},
+         plain = {"MapDamage, plain mode", 0, 0}, copy = {"read three, write one loop", 0, 0},
+         merge = {"MergeCopies, three copies", 0, 0};
   std::vector<ByteRange> found;
   uint64_t size = 0;
   MergeReport report;
   const std::function<int()> readRun = [&] { return ReadLoop(paths[0], buffer); };
   const std::function<int()> runsRun = [&] {
     found.clear();
-    return FindZeroRuns(paths[0], kThreshold, 1, &found, &size);
+    return MapDamage(paths[0], kThreshold, 1, &found, &size).kind != kStopped;
   };
   const std::function<int()> plainRun = [&] {
     std::vector<ByteRange> runs;
-    return FindZeroRuns(paths[0], kThreshold, 0, &runs, &size);
+    return MapDamage(paths[0], kThreshold, 0, &runs, &size).kind != kStopped;
   };
   for (int round = 0; round < 8; ++round) {  // each first on every other round
     if (round % 2 == 0) Time(&read, readRun);
@@ -148,7 +137,8 @@ int main(int argc, char** argv) {
       const FileHandle in = OpenForRead(paths[0]);
       const FileHandle out = CreateAlways(output.c_str(), &in, 1);
       CloseFile(in);
-      const int ok = out != kNoFile && MergeMany(out, paths, 3, kThreshold, &report);
+      const int ok = out != kNoFile &&
+                     MergeCopies({paths, 3, kThreshold, nullptr, out}, &report, nullptr).kind == kMerged;
       CloseFile(out);
       return ok;
     });
@@ -163,11 +153,11 @@ int main(int argc, char** argv) {
   std::printf("  %-28s %10s %10s\n", "", "wall MB/s", "cpu MB/s");
   for (const Timing* t : {&read, &runs, &plain, &copy, &merge})
     std::printf("  %-28s %10.0f %10.0f\n", t->name, n / t->wall / 1e6, n / t->cpu / 1e6);
-  std::printf("  %-28s %10.2f %10.2f\n", "FindZeroRuns / read loop", read.wall / runs.wall,
+  std::printf("  %-28s %10.2f %10.2f\n", "MapDamage / read loop", read.wall / runs.wall,
               read.cpu / runs.cpu);
-  std::printf("  %-28s %10.2f %10.2f\n", "FindZeroRuns plain / read", read.wall / plain.wall,
+  std::printf("  %-28s %10.2f %10.2f\n", "MapDamage plain / read", read.wall / plain.wall,
               read.cpu / plain.cpu);
-  std::printf("  %-28s %10.2f %10.2f\n", "MergeMany / copy loop", copy.wall / merge.wall,
+  std::printf("  %-28s %10.2f %10.2f\n", "MergeCopies / copy loop", copy.wall / merge.wall,
               copy.cpu / merge.cpu);
-  return g_messages == 0 ? 0 : 1;
+  return g_benchFailures == 0 ? 0 : 1;
 }

@@ -5,10 +5,11 @@
 // Exit statuses besides a stop's (StopStatus()).
 enum ExitStatus { kExitOk = 0, kExitTrouble = 1, kExitUsage = 2 };
 
-// Scans every file named, folders standing for the plain files directly inside
-// them, and reports each on its own line. kExitOk when all are clean.
+// Scans every file named, folders standing for the regular files directly
+// inside them, and reports each. kExitOk when all are clean.
 int RunCheck(const CliOptions& options);
 
-// Merges the damaged file with the repair source into the output file.
-// kExitOk once the output is complete.
+// Repairs the damaged file from the sources into the output, or each file of
+// a folder from its namesakes in the other folders. kExitOk once every
+// damaged file is repaired whole.
 int RunRepair(const CliOptions& options);

@@ -1,7 +1,8 @@
 // The terminal side of the command-line tool: text out in the encoding the
-// reader expects, answers read from the terminal, and Ctrl-C as the stop
-// request. One Windows and one POSIX implementation.
+// reader expects, answers read from the terminal, and the stop signals. One
+// Windows and one POSIX implementation.
 #pragma once
+#include <cstddef>
 #include <string>
 
 enum OutStream { kStdout, kStderr };
@@ -12,6 +13,10 @@ enum OutStream { kStdout, kStderr };
 // on Windows, raw bytes on POSIX.
 std::string ProgramTextToUtf8(const char* text);
 std::string PathToUtf8(const char* path);
+
+// The system's words for an error number of the file layer (errno, or
+// GetLastError() on Windows).
+std::string SystemErrorText(int error);
 
 // Writes UTF-8 text: as is on POSIX; on Windows as Unicode to a console, else
 // in the console's code page.
@@ -25,28 +30,35 @@ int StdoutFailed();
 int IsTerminal(OutStream stream);
 int InputIsTerminal();
 
-// One line typed at the terminal, without its line end; empty at end of input,
-// on an error or when a stop came meanwhile.
+// One line typed at the terminal, as UTF-8 without its line end; empty at end
+// of input or on an error.
 std::string ReadAnswerLine();
 
 // From here on Ctrl-C (on POSIX also SIGTERM, SIGHUP, SIGQUIT, SIGPIPE,
-// SIGALRM, SIGUSR1 and SIGUSR2) only requests a stop. On POSIX SIGXFSZ is
-// ignored, so a write past the file size limit fails as on a full disk.
+// SIGALRM, SIGUSR1 and SIGUSR2) stops the program. On POSIX it ends at once,
+// whatever it waits on (a full pipe, a slow terminal, an answer): the partial
+// file is removed, the progress line or the open question closed, the item's
+// stop line written and the status 128 + the signal's number returned. On
+// Windows the stop is seen through StopStatus() once the work in hand returns.
+// On POSIX SIGXFSZ is ignored, so a write past the file size limit fails as on
+// a full disk.
 void InstallStopHandler();
 
 // 0 while no stop was requested, else the exit status that reports it
 // (128 + the signal number; 130 for Ctrl-C on Windows).
 int StopStatus();
 
-// Names a partial output file, and the line that reports the stop, while work
-// on that file is under way. Where the platform can, a stop (also one
-// requested before this call) then removes the file, writes the line to stdout
-// and ends the process at once; elsewhere, and for paths too long to hold, the
-// stop is seen through StopStatus() once the work returns.
-// HoldStops() makes a stop wait (where the platform can) until the next
-// GuardPartialFile() or ReleasePartialFile(), so that no stop falls between
-// making the partial file and guarding it, or between putting it in place and
-// releasing it.
+// Names, while an item's work is under way, the line that reports its stop
+// (written to stdout) and the partial file a stop removes (or null; a path too
+// long to hold is left to the work). HoldStops() makes a stop wait (where the
+// platform can) until the next GuardItem() or ReleaseItem(), so that no stop
+// falls between making a partial file and guarding it, or between putting it
+// in place and releasing it.
 void HoldStops();
-void GuardPartialFile(const char* path, const std::string& stoppedLine);
-void ReleasePartialFile();
+void GuardItem(const std::string& stoppedLine, const char* partialPath);
+void ReleaseItem();
+
+// What a stop must close on stderr: a progress line of width characters, or
+// a question waiting for its answer (width 0: neither).
+void NoteProgressLine(size_t width);
+void NoteQuestionOpen(int open);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@ std::string ProgramTextToUtf8(const char* text) { return text; }
 
 std::string PathToUtf8(const char* path) { return path; }
 
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
 // Returns 0 when not all of it could be written.
 static int WriteAll(int fd, const char* p, size_t n) {
   while (n > 0) {
@@ -24,7 +27,9 @@ static int WriteAll(int fd, const char* p, size_t n) {
   return 1;
 }
 
-static int Descriptor(OutStream stream) { return stream == kStdout ? STDOUT_FILENO : STDERR_FILENO; }
+static int Descriptor(OutStream stream) {
+  return stream == kStdout ? STDOUT_FILENO : STDERR_FILENO;
+}
 
 static int g_stdoutFailed = 0;
 
@@ -39,37 +44,52 @@ int IsTerminal(OutStream stream) { return isatty(Descriptor(stream)); }
 
 int InputIsTerminal() { return isatty(STDIN_FILENO); }
 
-// What the signal handler may touch: flags, and a partial file's name and stop
-// line copied into fixed buffers before the guard is raised.
-static volatile sig_atomic_t g_stopSignal = 0;
-static volatile sig_atomic_t g_guarding = 0;
-static char g_partialPath[4096];
-static char g_stoppedLine[8192];
-static size_t g_stoppedLineSize = 0;
-static int g_stderrIsTerminal = 0;
-
-static void OnStopSignal(int signal) {
-  g_stopSignal = signal;
-  if (!g_guarding) return;
-  // Only async-signal-safe calls from here on.
-  unlink(g_partialPath);
-  if (g_stderrIsTerminal) WriteAll(STDERR_FILENO, "\n", 1);
-  WriteAll(STDOUT_FILENO, g_stoppedLine, g_stoppedLineSize);
-  _exit(128 + signal);
-}
-
 std::string ReadAnswerLine() {
   std::string line;
   char c;
   for (;;) {
     ssize_t got = read(STDIN_FILENO, &c, 1);
-    if (got < 0 && errno == EINTR && !g_stopSignal) continue;
-    if (got <= 0 || g_stopSignal) return std::string();
-    if (c == '\n') break;
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || c == '\n') break;
     line += c;
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+// What the signal handler may touch: flags, and the partial file's name and
+// the stop line, copied into fixed buffers before the guard is raised.
+static volatile sig_atomic_t g_stopSignal = 0;
+static volatile sig_atomic_t g_guarding = 0;
+static volatile sig_atomic_t g_progressWidth = 0;
+static volatile sig_atomic_t g_questionOpen = 0;
+static char g_partialPath[4096];
+static char g_stoppedLine[8192];
+static size_t g_stoppedLineSize = 0;
+
+// Written only when it can go at once: a full pipe or a stopped terminal must
+// not keep the stop waiting.
+static void WriteIfReady(int fd, const char* p, size_t n) {
+  pollfd ready = {fd, POLLOUT, 0};
+  if (poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT)) WriteAll(fd, p, n);
+}
+
+static void OnStopSignal(int signal) {
+  // Only async-signal-safe calls in here.
+  g_stopSignal = signal;
+  if (g_guarding && g_partialPath[0]) unlink(g_partialPath);
+  // Also wipes the "^C" that a terminal echoes after the progress line.
+  char blanks[256];
+  const size_t width = static_cast<size_t>(g_progressWidth) + 2;
+  if (width > 2 && width + 2 <= sizeof blanks) {
+    std::memset(blanks, ' ', width + 2);
+    blanks[0] = blanks[width + 1] = '\r';
+    WriteIfReady(STDERR_FILENO, blanks, width + 2);
+  } else if (g_questionOpen) {
+    WriteIfReady(STDERR_FILENO, "\n", 1);
+  }
+  if (g_guarding) WriteIfReady(STDOUT_FILENO, g_stoppedLine, g_stoppedLineSize);
+  _exit(128 + signal);
 }
 
 // Every signal whose default ends the process and that can be caught; SIGPIPE
@@ -84,10 +104,8 @@ static sigset_t StopSignalSet() {
   return set;
 }
 
-// No SA_RESTART: a stop must end a read from the terminal. The mask keeps one
-// stop's handler from running inside another's.
+// The mask keeps one stop's handler from running inside another's.
 void InstallStopHandler() {
-  g_stderrIsTerminal = isatty(STDERR_FILENO);
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = OnStopSignal;
@@ -105,10 +123,11 @@ void HoldStops() { MaskStops(SIG_BLOCK); }
 
 int StopStatus() { return g_stopSignal ? 128 + g_stopSignal : 0; }
 
-void GuardPartialFile(const char* path, const std::string& stoppedLine) {
-  size_t length = std::strlen(path);
+void GuardItem(const std::string& stoppedLine, const char* partialPath) {
+  HoldStops();
+  const size_t length = partialPath ? std::strlen(partialPath) : 0;
   if (length < sizeof g_partialPath && stoppedLine.size() <= sizeof g_stoppedLine) {
-    std::memcpy(g_partialPath, path, length + 1);
+    std::memcpy(g_partialPath, partialPath ? partialPath : "", length + 1);
     std::memcpy(g_stoppedLine, stoppedLine.data(), stoppedLine.size());
     g_stoppedLineSize = stoppedLine.size();
     // The buffers must be complete before the handler can see the guard.
@@ -117,11 +136,14 @@ void GuardPartialFile(const char* path, const std::string& stoppedLine) {
     std::atomic_signal_fence(std::memory_order_seq_cst);
   }
   MaskStops(SIG_UNBLOCK);
-  if (g_guarding && g_stopSignal) OnStopSignal(g_stopSignal);
 }
 
-void ReleasePartialFile() {
+void ReleaseItem() {
   g_guarding = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   MaskStops(SIG_UNBLOCK);
 }
+
+void NoteProgressLine(size_t width) { g_progressWidth = static_cast<sig_atomic_t>(width); }
+
+void NoteQuestionOpen(int open) { g_questionOpen = open; }

@@ -29,6 +29,16 @@ std::string PathToUtf8(const char* path) {
   return FromWide(CP_UTF8, ToWide(CP_ACP, path, lstrlenA(path)));
 }
 
+// The system's message in the ANSI code page, without the line end it ends in.
+std::string SystemErrorText(int error) {
+  char text[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) --n;
+  if (n == 0) return "error " + std::to_string(error);
+  return FromWide(CP_UTF8, ToWide(CP_ACP, text, static_cast<int>(n)));
+}
+
 static HANDLE StreamHandle(OutStream stream) {
   return GetStdHandle(stream == kStdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
 }
@@ -72,6 +82,7 @@ static BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
+// Typed in the console's input code page.
 std::string ReadAnswerLine() {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   std::string line;
@@ -80,7 +91,9 @@ std::string ReadAnswerLine() {
   while (ReadFile(in, &c, 1, &got, nullptr) && got == 1 && !g_stopRequested && c != '\n') line += c;
   if (g_stopRequested) return std::string();
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
+  const UINT codePage = GetConsoleCP();
+  return FromWide(CP_UTF8, ToWide(codePage ? codePage : GetACP(), line.data(),
+                                  static_cast<int>(line.size())));
 }
 
 void InstallStopHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
@@ -91,6 +104,10 @@ int StopStatus() { return g_stopRequested ? 130 : 0; }
 // be removed from the handler's thread, so the stop waits for the work to return.
 void HoldStops() {}
 
-void GuardPartialFile(const char*, const std::string&) {}
+void GuardItem(const std::string&, const char*) {}
 
-void ReleasePartialFile() {}
+void ReleaseItem() {}
+
+void NoteProgressLine(size_t) {}
+
+void NoteQuestionOpen(int) {}

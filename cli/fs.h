@@ -2,7 +2,6 @@
 // file layer, with one Windows and one POSIX implementation. Paths are bytes in
 // the ANSI code page (Windows) or the locale's encoding (POSIX).
 #pragma once
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,17 +10,20 @@
 // 1 when path names a folder.
 int IsFolder(const char* path);
 
+// Makes the folder at path, one level, as mkdir does. Returns 0, or the
+// system's error number.
+int MakeFolder(const char* path);
+
 // The path of name inside folder.
 std::string JoinPath(const char* folder, const char* name);
 
-// The plain files directly inside folder (no subfolders, hidden files
-// included), each joined to the folder, sorted by name. Returns 0 when the
-// folder cannot be listed.
-int ListFolderFiles(const char* folder, std::vector<std::string>* files);
-
-// The size a listing of its folder gives for the regular file at path, 0 for
-// anything else. Opens nothing, so it never waits on a FIFO or a device.
-uint64_t ListedSize(const char* path);
+// The entries directly inside folder, each joined to it, sorted by name: the
+// regular files into *files, and into *others (when not null) everything else
+// but "." and "..". With followLinks a link to a regular file counts as one;
+// without, every link is another thing. Returns 0 when the folder cannot be
+// listed.
+int ListFolder(const char* folder, int followLinks, std::vector<std::string>* files,
+               std::vector<std::string>* others);
 
 // 1 when both paths name one existing file (also through other spellings or links).
 int SameFile(const char* a, const char* b);
@@ -34,16 +36,19 @@ int MayReplace(const char* path);
 // Creates a new empty file, open for writing, under a name no one can guess in
 // folder (a prefix ending in a separator, or empty for the current folder),
 // and puts its name in *path. It gets the permission bits (and, where allowed,
-// the owner) of the regular file at output, or those of a new file when there
-// is none. Returns kNoFile when no file can be made.
-FileHandle CreatePartialFile(const std::string& folder, const char* output, std::string* path);
+// the owner) of the regular file at output; when there is none, those of the
+// file at like (the damaged copy), with the umask applied, as cp gives a copy.
+// Returns kNoFile when no file can be made.
+FileHandle CreatePartialFile(const std::string& folder, const char* output, const char* like,
+                             std::string* path);
 
-// Puts the file at from in place of the one at to, replacing it in one step.
+// The system's error number for the last call that failed (errno, or
+// GetLastError() on Windows).
+int SystemError();
+
+// Makes what was written to file durable before it takes another's place.
+int FlushFile(FileHandle file);
+
+// Puts the closed file at from in place of the one at to in one step, and
+// makes the change of names durable.
 int ReplaceWith(const char* from, const char* to);
-
-// The character after the one at p, stepping over both bytes of a
-// double-byte character where paths are in an ANSI code page.
-const char* NextPathChar(const char* p);
-
-// 1 for the characters that end a folder name in a path.
-int IsFolderSeparator(char c);

@@ -10,11 +10,14 @@
 #include <cstring>
 
 #include "cli/fs.h"
+#include "common/output_name.h"
 
 int IsFolder(const char* path) {
   struct stat st;
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+int MakeFolder(const char* path) { return mkdir(path, 0777) == 0 ? 0 : errno; }
 
 std::string JoinPath(const char* folder, const char* name) {
   std::string path = folder;
@@ -22,25 +25,24 @@ std::string JoinPath(const char* folder, const char* name) {
   return path + name;
 }
 
-// Only regular files (links followed): a FIFO or a device inside a folder
-// would block or never end.
-int ListFolderFiles(const char* folder, std::vector<std::string>* files) {
+int ListFolder(const char* folder, int followLinks, std::vector<std::string>* files,
+               std::vector<std::string>* others) {
   DIR* dir = opendir(folder);
   if (!dir) return 0;
   while (const dirent* entry = readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
     std::string path = JoinPath(folder, entry->d_name);
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files->push_back(path);
+    const int known = (followLinks ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) == 0;
+    if (known && S_ISREG(st.st_mode))
+      files->push_back(path);
+    else if (others)
+      others->push_back(path);
   }
   closedir(dir);
   std::sort(files->begin(), files->end());
+  if (others) std::sort(others->begin(), others->end());
   return 1;
-}
-
-uint64_t ListedSize(const char* path) {
-  struct stat st;
-  return stat(path, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 int SameFile(const char* a, const char* b) {
@@ -56,7 +58,8 @@ int MayReplace(const char* path) {
 
 // mkostemp makes the file exclusively (never through a link) with mode 0600;
 // the output's owner goes first, as a change of owner clears set-id bits.
-FileHandle CreatePartialFile(const std::string& folder, const char* output, std::string* path) {
+FileHandle CreatePartialFile(const std::string& folder, const char* output, const char* like,
+                             std::string* path) {
   std::string name = folder + ".orvalintex-XXXXXX";
   int fd = mkostemp(&name[0], O_CLOEXEC);
   if (fd < 0) return kNoFile;
@@ -71,14 +74,23 @@ FileHandle CreatePartialFile(const std::string& folder, const char* output, std:
   } else {
     const mode_t mask = umask(0);
     umask(mask);
-    mode = 0666 & ~mask;
+    mode = (stat(like, &st) == 0 ? st.st_mode & 0777 : 0666) & ~mask;
   }
   fchmod(fd, mode);
   return fd;
 }
 
-int ReplaceWith(const char* from, const char* to) { return std::rename(from, to) == 0; }
+int SystemError() { return errno; }
 
-const char* NextPathChar(const char* p) { return p + 1; }
+int FlushFile(FileHandle file) { return fsync(static_cast<int>(file)) == 0; }
 
-int IsFolderSeparator(char c) { return c == '/'; }
+int ReplaceWith(const char* from, const char* to) {
+  if (std::rename(from, to) != 0) return 0;
+  const std::string folder = FolderPrefix(to);
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+  return 1;
+}

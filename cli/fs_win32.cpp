@@ -13,6 +13,10 @@ int IsFolder(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+int MakeFolder(const char* path) {
+  return CreateDirectoryA(path, nullptr) ? 0 : static_cast<int>(GetLastError());
+}
+
 // Joins with a backslash unless the folder already ends in a separator; the
 // last character is found through the code page, as a trail byte can be 0x5C.
 std::string JoinPath(const char* folder, const char* name) {
@@ -24,16 +28,24 @@ std::string JoinPath(const char* folder, const char* name) {
   return path + name;
 }
 
-int ListFolderFiles(const char* folder, std::vector<std::string>* files) {
+// A reparse point (a link or junction) is a file only when links are followed.
+int ListFolder(const char* folder, int followLinks, std::vector<std::string>* files,
+               std::vector<std::string>* others) {
   WIN32_FIND_DATAA item;
   HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &item);
   if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const DWORD notFile =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | (followLinks ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
   do {
-    if (!(item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (std::strcmp(item.cFileName, ".") == 0 || std::strcmp(item.cFileName, "..") == 0) continue;
+    if (!(item.dwFileAttributes & notFile))
       files->push_back(JoinPath(folder, item.cFileName));
+    else if (others)
+      others->push_back(JoinPath(folder, item.cFileName));
   } while (FindNextFileA(find, &item));
   FindClose(find);
   std::sort(files->begin(), files->end());
+  if (others) std::sort(others->begin(), others->end());
   return 1;
 }
 
@@ -45,14 +57,6 @@ static int Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
   int ok = GetFileInformationByHandle(h, info) != 0;
   CloseHandle(h);
   return ok;
-}
-
-uint64_t ListedSize(const char* path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
-    return 0;
-  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
 int SameFile(const char* a, const char* b) {
@@ -82,8 +86,9 @@ int MayReplace(const char* path) {
 
 // CREATE_NEW never opens what is already there, a link included; the name's
 // digits come from the system's random numbers. The file keeps the attributes
-// a new file gets.
-FileHandle CreatePartialFile(const std::string& folder, const char*, std::string* path) {
+// a new file gets, and so the folder's permissions.
+FileHandle CreatePartialFile(const std::string& folder, const char*, const char*,
+                             std::string* path) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     unsigned int random = 0;
     if (rand_s(&random) != 0) return kNoFile;
@@ -98,10 +103,10 @@ FileHandle CreatePartialFile(const std::string& folder, const char*, std::string
   return kNoFile;
 }
 
+int SystemError() { return static_cast<int>(GetLastError()); }
+
+int FlushFile(FileHandle file) { return FlushFileBuffers(reinterpret_cast<HANDLE>(file)) != 0; }
+
 int ReplaceWith(const char* from, const char* to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
-
-const char* NextPathChar(const char* p) { return CharNextA(p); }
-
-int IsFolderSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }

@@ -4,21 +4,17 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "common/messages.h"
 
 typedef std::chrono::steady_clock Clock;
 
-// The scanner reads 64 KiB blocks and pumps once after each of them.
-static const uint64_t kBlockSize = 65536;
-// A file whose check takes longer than this gets a progress line.
+// Work that takes longer than this gets a progress line.
 static const Clock::duration kProgressDelay = std::chrono::milliseconds(500);
 static const Clock::duration kProgressInterval = std::chrono::milliseconds(200);
 
 static AnswerRule g_answerRule = kAskOnTerminal;
-static std::vector<ShownMessage> g_itemMessages;
 
 static struct {
-  uint64_t size;
-  uint64_t done;
   Clock::time_point start;
   Clock::time_point drawn;
   size_t width;  // of the line on screen, 0 when none is shown
@@ -26,54 +22,70 @@ static struct {
 
 void SetAnswerRule(AnswerRule rule) { g_answerRule = rule; }
 
-const std::vector<ShownMessage>& ItemMessages() { return g_itemMessages; }
-
-// Also wipes the "^C" that a terminal echoes after the line when Ctrl-C ends a check.
+// Also wipes the "^C" that a terminal echoes after the line.
 static void ClearProgress() {
   if (g_progress.width == 0) return;
   WriteText(kStderr, "\r" + std::string(g_progress.width + 2, ' ') + "\r");
   g_progress.width = 0;
+  NoteProgressLine(0);
 }
 
-void BeginItem(uint64_t size) {
-  g_itemMessages.clear();
-  g_progress.size = IsTerminal(kStderr) ? size : 0;
-  g_progress.done = 0;
+void BeginItem() {
   g_progress.start = Clock::now();
   g_progress.width = 0;
 }
 
 void EndItem() { ClearProgress(); }
 
-static void DrawProgress() {
-  const Clock::time_point now = Clock::now();
-  if (now - g_progress.start < kProgressDelay) return;
-  if (g_progress.width > 0 && now - g_progress.drawn < kProgressInterval) return;
+// "checking:  45% (460 of 1024 MiB, 812 MiB/s, 0:00:01 left)"; the rate and the
+// time left once a whole MiB is done.
+static std::string ProgressLine(Work work, uint64_t done, uint64_t total, double seconds) {
   const uint64_t mib = 1024 * 1024;
-  char line[80];
-  int n = std::snprintf(line, sizeof line, "\rchecking: %3u%% (%llu of %llu MiB)",
-                        static_cast<unsigned>(g_progress.done * 100 / g_progress.size),
-                        static_cast<unsigned long long>(g_progress.done / mib),
-                        static_cast<unsigned long long>((g_progress.size + mib - 1) / mib));
-  std::string text(line, n > 0 ? static_cast<size_t>(n) : 0);
-  // Pads over a longer line drawn before.
-  if (text.size() - 1 < g_progress.width) text.append(g_progress.width - (text.size() - 1), ' ');
-  WriteText(kStderr, text);
-  g_progress.width = text.size() - 1;
-  g_progress.drawn = now;
+  char line[128];
+  int n = std::snprintf(line, sizeof line, "%s: %3u%% (%llu of %llu MiB",
+                        work == kChecking ? "checking" : "repairing",
+                        static_cast<unsigned>(done * 100 / total),
+                        static_cast<unsigned long long>(done / mib),
+                        static_cast<unsigned long long>((total + mib - 1) / mib));
+  if (done >= mib && seconds > 0) {
+    const double rate = static_cast<double>(done) / seconds;
+    const unsigned left = static_cast<unsigned>(static_cast<double>(total - done) / rate + 0.5);
+    n += std::snprintf(line + n, sizeof line - n, ", %.0f MiB/s, %u:%02u:%02u left",
+                       rate / mib, left / 3600, left / 60 % 60, left % 60);
+  }
+  return std::string(line) + ")";
 }
 
-int PumpMessages() {
-  if (g_progress.size > 0) {
-    g_progress.done += kBlockSize;
-    if (g_progress.done > g_progress.size) g_progress.done = g_progress.size;
-    DrawProgress();
-  }
+int KeepGoing(Work work, uint64_t done, uint64_t total) {
+  const Clock::time_point now = Clock::now();
+  if (!IsTerminal(kStderr) || now - g_progress.start < kProgressDelay) return StopStatus() == 0;
+  if (g_progress.width > 0 && now - g_progress.drawn < kProgressInterval) return StopStatus() == 0;
+  const double seconds = std::chrono::duration<double>(now - g_progress.start).count();
+  std::string text = ProgressLine(work, done, total, seconds);
+  const size_t width = text.size();
+  // Pads over a longer line drawn before.
+  if (width < g_progress.width) text.append(g_progress.width - width, ' ');
+  // Noted first: a stop from now on clears the line.
+  g_progress.width = text.size();
+  NoteProgressLine(g_progress.width);
+  WriteText(kStderr, "\r" + text);
+  g_progress.drawn = now;
   return StopStatus() == 0;
 }
 
-static int AnswerQuestion(const std::string& question) {
-  std::string prompt = question + " [y/N] ";
+void TellOutcome(const Outcome&) { ClearProgress(); }
+
+static int IsYes(const std::string& answer) {
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" ||
+         answer == "YES" || answer == u8"はい";
+}
+
+// The question as the dialog asks it, on one line with the answers it takes.
+int AskToGoOn(uint64_t offset) {
+  ClearProgress();
+  const std::string prompt =
+      ProgramTextToUtf8(OutcomeMessage(MakeOutcome(kDeclined, offset)).c_str()) +
+      u8" [y/yes/はい, N/no/いいえ] ";
   if (g_answerRule != kAskOnTerminal || !InputIsTerminal()) {
     const char* reason = g_answerRule == kAlwaysYes  ? "yes (--yes)\n"
                          : g_answerRule == kAlwaysNo ? "no (--no)\n"
@@ -81,14 +93,11 @@ static int AnswerQuestion(const std::string& question) {
     WriteText(kStderr, prompt + reason);
     return g_answerRule == kAlwaysYes;
   }
+  NoteQuestionOpen(1);
   WriteText(kStderr, prompt);
-  std::string answer = ReadAnswerLine();
-  return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
-}
-
-int ShowMessage(const char* text, const char* caption, MessageKind kind) {
-  ClearProgress();
-  int answer = kind == kWarningYesNo && AnswerQuestion(ProgramTextToUtf8(text));
-  g_itemMessages.push_back({text, caption ? caption : "", kind, answer});
-  return answer;
+  const int yes = IsYes(ReadAnswerLine());
+  NoteQuestionOpen(0);
+  // A fresh line for the progress, which the typed answer ended.
+  g_progress.start = Clock::now();
+  return yes;
 }

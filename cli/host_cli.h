@@ -1,11 +1,7 @@
 // The command-line tool's side of the core's host seam (common/host.h): it
-// keeps the messages the core shows for the file in hand, answers the continue
-// question, and keeps a progress line on a terminal.
+// answers the continue question and keeps a progress line on a terminal. What
+// an operation came to it reads from the outcome returned.
 #pragma once
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "common/host.h"
 
 enum AnswerRule {
@@ -14,19 +10,9 @@ enum AnswerRule {
   kAlwaysNo,
 };
 
-struct ShownMessage {
-  std::string text;     // as the core gave it (program text)
-  std::string caption;  // empty for the platform's default caption
-  MessageKind kind;
-  int answer;           // 1 when a question was answered Yes
-};
-
 void SetAnswerRule(AnswerRule rule);
 
-// Starts the record of messages for one file; a size above 0 lets a check
-// show its progress on a terminal. EndItem() clears that line again.
-void BeginItem(uint64_t size);
+// Starts the work on one file: a progress line is drawn on a terminal once
+// the work has taken half a second. EndItem() clears it again.
+void BeginItem();
 void EndItem();
-
-// The messages shown since BeginItem(), oldest first.
-const std::vector<ShownMessage>& ItemMessages();

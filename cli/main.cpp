@@ -8,13 +8,10 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/fs.h"
-#include "common/settings.h"
+#include "common/threshold.h"
 #include "orvalintex_version.h"
 
 static const char kProgram[] = "orvalintex-cli";
-
-// The threshold is given in KB and kept in bytes as a signed 32-bit count.
-static const int32_t kMaxThresholdKb = INT32_MAX / 1024;
 
 // A whole number of KB in decimal digits only, so that "010" is ten and no
 // base prefix or sign slips through.
@@ -31,9 +28,16 @@ static std::string CheckThresholdKb(const std::string& text) {
          text + "'";
 }
 
-// Help starts with both commands' usage lines, whichever command asked for it.
+// Help starts with both commands' usage lines, whichever command asked for it,
+// and an option's column holds only its name and value: what it needs or
+// rules out is said in its description.
 class Help : public CLI::Formatter {
  public:
+  Help() { label("Positionals", "Operands"); }
+  std::string make_option_opts(const CLI::Option* option) const override {
+    const std::string value = option->get_type_name();
+    return value.empty() ? value : " " + value;
+  }
   std::string make_usage(const CLI::App* app, std::string name) const override {
     if (app->get_parent()) return CLI::Formatter::make_usage(app, name);
     return "Usage:\n"
@@ -55,6 +59,20 @@ static int UsageError(const std::string& what) {
   return kExitUsage;
 }
 
+// The folder -o names for a folder repair: made when missing (one level, as
+// mkdir does). Returns the exit status of the trouble, or 0.
+static int OutputFolderTrouble(const std::string& folder) {
+  const char* path = folder.c_str();
+  if (folder.empty() || IsFolder(path)) return 0;
+  if (SameFile(path, path))  // something other than a folder stands there
+    return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders");
+  const int error = MakeFolder(path);
+  if (error == 0) return 0;
+  WriteText(kStderr, std::string(kProgram) + ": cannot make the folder " + PathToUtf8(path) +
+                         ": " + SystemErrorText(error) + "\n");
+  return kExitTrouble;
+}
+
 static void AddCommonOptions(CLI::App* command, CliOptions* o, std::string* mapfile) {
   command
       ->add_option_function<std::string>(
@@ -66,7 +84,7 @@ static void AddCommonOptions(CLI::App* command, CliOptions* o, std::string* mapf
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   command->add_flag_callback(
       "--json", [o] { o->json = 1; },
-      "one JSON object per file: path, result, offset,\nmessage (and output for repair)");
+      "one JSON object per file: path, result, offset,\nmessage, reason (and more: see the manual)");
   command->add_option("--mapfile", *mapfile,
                       "write the damaged ranges as a GNU ddrescue\nmapfile (check --all: of one file)")
       ->type_name("FILE");
@@ -81,9 +99,15 @@ int main(int argc, char** argv) {
                kProgram);
   app.formatter(std::make_shared<Help>());
   app.require_subcommand(0, 1);
-  app.set_version_flag("--version", std::string(kProgram) + " " + ORVALINTEX_VERSION);
-  app.footer("Exit status: 0 all clean or repaired, 1 damage or a failure, 2 a usage error,\n"
-             "130 stopped by Ctrl-C (128+N by signal N).");
+  app.set_help_flag("-h,--help", "show this help and exit");
+  app.set_version_flag("--version", std::string(kProgram) + " " + ORVALINTEX_VERSION,
+                       "show the version and exit");
+  app.footer("Results: check: clean, damaged, error, stopped; repair: repaired, partial\n"
+             "(written, but some ranges no copy holds), clean (nothing to repair),\n"
+             "unrepairable (copies differ with no majority), declined, failed, missing\n"
+             "and skipped (folders), stopped; a dry run: repairable, partial, ...\n\n"
+             "Exit status: 0 all clean or repaired, 1 damage, partial or a failure,\n"
+             "2 a usage error, 130 stopped by Ctrl-C (128+N by signal N).");
 
   CLI::App* check = app.add_subcommand(
       "check",
@@ -113,9 +137,10 @@ int main(int argc, char** argv) {
                             "report what a repair would do; write nothing");
   CLI::Option* yes = repair->add_flag_callback(
       "-y,--yes", [&o] { o.answer = kAlwaysYes; },
-      "the answer when both copies hold zeros over a\nwhole threshold: go on (default: ask on a\n"
-      "terminal, else no)");
-  repair->add_flag_callback("-n,--no", [&o] { o.answer = kAlwaysNo; }, "the answer: stop")
+      "the answer when all copies hold zeros over a\nwhole threshold: go on (default: ask on a\n"
+      "terminal, else no); not with --no");
+  repair->add_flag_callback("-n,--no", [&o] { o.answer = kAlwaysNo; },
+                            "the answer: stop; not with --yes")
       ->excludes(yes);
   std::string output;
   repair->add_option("-o,--output", output,
@@ -123,12 +148,14 @@ int main(int argc, char** argv) {
       ->type_name("OUTPUT");
   std::string damaged;
   std::vector<std::string> sources;
-  repair->add_option("DAMAGED", damaged, "the damaged file, or a folder of them")->required()->type_name("");
+  repair->add_option("DAMAGED", damaged, "the damaged file, or a folder of them")
+      ->required()
+      ->type_name("");
   repair->add_option("SOURCE", sources, "the other copies, the repair sources")
       ->required()
       ->type_name("");
 
-  app.add_subcommand("help", "this text, as --help")->allow_extras();
+  app.add_subcommand("help", "show this help, as --help does")->allow_extras();
   for (CLI::App* command : app.get_subcommands({})) command->group("Commands");
 
   try {
@@ -145,10 +172,13 @@ int main(int argc, char** argv) {
     return UsageError("--output: the output name is empty");
   if (check->parsed() && !mapfile.empty() && (!o.all || operands.size() != 1))
     return UsageError("--mapfile: check writes one with --all, of one file");
-  if (repair->parsed() && IsFolder(damaged.c_str()) &&
-      !(mapfile.empty() && (output.empty() || IsFolder(output.c_str())) &&
-        std::all_of(sources.begin(), sources.end(), [](const std::string& s) { return IsFolder(s.c_str()); })))
-    return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders, and no --mapfile");
+  if (repair->parsed() && IsFolder(damaged.c_str())) {
+    const auto isFolder = [](const std::string& s) { return IsFolder(s.c_str()); };
+    if (!mapfile.empty() || !std::all_of(sources.begin(), sources.end(), isFolder))
+      return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders, "
+                        "and no --mapfile");
+    if (const int trouble = OutputFolderTrouble(output)) return trouble;
+  }
   if (!mapfile.empty()) o.mapfile = mapfile.c_str();
   int status;
   if (repair->parsed()) {

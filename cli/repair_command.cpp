@@ -1,34 +1,29 @@
+#include <algorithm>
 #include <map>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/fs.h"
-#include "cli/output_name.h"
+#include "cli/host_cli.h"
 #include "cli/report.h"
-#include "common/file_io.h"
-#include "common/settings.h"
-#include "repair/merge_many.h"
+#include "cli/write_file.h"
+#include "common/output_name.h"
+#include "repair/merge_copies.h"
 #include "scan/mapfile.h"
 #include "scan/scan_file.h"
 
-static const char kCannotMakeOutput[] = "書き込み先ファイルが開けません。";
-
-static void Report(const char* damaged, const char* result, const char* output, int json,
-                   const MergeReport* merge = nullptr, const std::vector<const char*>* sources = nullptr) {
-  const std::vector<ShownMessage>& shown = ItemMessages();
-  ItemReport report = {damaged, result, shown.empty() ? nullptr : &shown.back(), 1, output};
-  report.merge = merge;
-  report.sources = sources;
+static void Print(const ItemReport& report, int json) {
   WriteText(kStdout, FormatReport(report, json));
 }
 
-// Without a repaired file the last message tells why; a No to the continue
-// question ends the merge with no message after it.
-static const char* FailureResult() {
-  const std::vector<ShownMessage>& shown = ItemMessages();
-  if (!shown.empty() && shown.back().kind == kWarningYesNo && !shown.back().answer) return "declined";
-  return "failed";
+// A report of a repair refused for a reason of this program's own.
+static int Refused(const char* path, const std::string& note, int json,
+                   const char* word = "failed") {
+  ItemReport report = ReportOf(path, word, 1);
+  report.note = note;
+  Print(report, json);
+  return kExitTrouble;
 }
 
 // Refuses, before anything is read, what would have the repair write where it
@@ -39,153 +34,200 @@ static const char* Refusal(const std::vector<const char*>& copies, const char* o
       if (SameFile(copies[i], copies[k])) return "DAMAGED and SOURCE are the same file";
   if (!MayReplace(output))
     return "the output exists and is not a regular file (a link, device, FIFO, socket or folder)";
-  // The merge refuses to write over a file that it reads; the output only
-  // takes its place at the end, so that is decided here.
-  for (const char* copy : copies)
-    if (SameFile(output, copy)) return kCannotMakeOutput;
   return nullptr;
 }
 
-// Finds what a repair would do, writing nothing and asking nothing: exit 0
-// when it would leave no stretch unsupplied and meet no conflict unsettled.
-static int DryRun(const std::vector<const char*>& copies, const CliOptions& options) {
-  const std::vector<const char*> sources(copies.begin() + 1, copies.end());
-  MergeReport merge;
-  const int merged = MergeMany(kNoFile, copies.data(), static_cast<int>(copies.size()),
-                               options.threshold, &merge);
-  const int whole = merged && merge.unsupplied.empty();
-  Report(copies[0], whole ? "repairable" : "unrepairable", nullptr, options.json, &merge, &sources);
-  if (merged && options.mapfile &&
-      !WriteMapfile(options.mapfile, MapfileText(merge.size, merge.unsupplied)))
-    return kExitTrouble;
-  return whole ? kExitOk : kExitTrouble;
+// Stretches no copy holds leave a repair partial; a conflict without a
+// majority leaves it unwritten.
+static const char* RepairWord(const Outcome& outcome, const MergeReport& merge, int dryRun) {
+  switch (outcome.kind) {
+    case kMerged:
+      return !merge.unsupplied.empty() ? "partial" : dryRun ? "repairable" : "repaired";
+    case kMismatch:
+      return "unrepairable";
+    case kDeclined:
+      return "declined";
+    case kStopped:
+      return "stopped";
+    default:
+      return "failed";
+  }
+}
+
+struct Repair {
+  const std::vector<const char*>& copies;
+  const char* output;
+  const CliOptions& options;
+};
+
+// A merge into output, or with kNoFile a dry run.
+static MergeJob JobOf(const Repair& r, FileHandle output) {
+  return {r.copies.data(), static_cast<int>(r.copies.size()), r.options.threshold, nullptr, output};
 }
 
 // The merge writes to a new file of its own beside the output, through the
 // handle that made it and never by name, so no one can swap a link in; it
-// takes the output's place in one rename once complete. A failed or stopped
-// repair leaves no partial file, and an earlier output stays until a good
-// one replaces it.
-static int RepairOne(const std::vector<const char*>& copies, const std::string& output,
-                     const CliOptions& options) {
-  const std::vector<const char*> sources(copies.begin() + 1, copies.end());
-  const char* damaged = copies[0];
-  const int json = options.json;
-  BeginItem(0);
-
-  if (const char* refusal = Refusal(copies, output.c_str())) {
-    ShowMessage(refusal, nullptr, kWarningOk);
-    Report(damaged, "failed", nullptr, json);
-    return kExitTrouble;
+// takes the output's place in one rename once complete and on disk. A failed
+// or stopped repair leaves no partial file, and an earlier output stays until
+// a good one replaces it.
+static Outcome MergeInPlace(const Repair& r, MergeReport* merge, int* placed) {
+  // The merge refuses to write over a file that it reads; the output only
+  // takes its place at the end, so that is decided here.
+  for (const char* copy : r.copies) {
+    if (!SameFile(r.output, copy)) continue;
+    Outcome isCopy = MakeOutcome(kCannotMakeOutput);
+    isCopy.file = kOutputFile;
+    isCopy.error = kErrorIsInput;
+    return isCopy;
   }
-  if (options.dryRun) return DryRun(copies, options);
   std::string partial;
   HoldStops();
-  const FileHandle partialFile =
-      CreatePartialFile(FolderPrefix(output.c_str()), output.c_str(), &partial);
-  if (partialFile == kNoFile) {
-    ReleasePartialFile();
-    ShowMessage(kCannotMakeOutput, nullptr, kWarningOk);
-    Report(damaged, "failed", nullptr, json);
-    return kExitTrouble;
+  const FileHandle file =
+      CreatePartialFile(FolderPrefix(r.output), r.output, r.copies[0], &partial);
+  if (file == kNoFile) {
+    Outcome cannot = MakeOutcome(kCannotMakeOutput);
+    cannot.file = kOutputFile;
+    cannot.error = SystemError();
+    ReleaseItem();
+    return cannot;
   }
-  GuardPartialFile(partial.c_str(), FormatReport({damaged, "stopped", nullptr, 1, nullptr}, json));
-  MergeReport merge;
-  const int merged = MergeMany(partialFile, copies.data(), static_cast<int>(copies.size()),
-                               options.threshold, &merge);
-  CloseFile(partialFile);  // Windows renames no file held open
+  const ItemReport stopped = ReportOf(r.copies[0], "stopped", 1);
+  GuardItem(FormatReport(stopped, r.options.json), partial.c_str());
+  Outcome outcome = MergeCopies(JobOf(r, file), merge, nullptr);
+  if (outcome.kind == kMerged && !FlushFile(file)) outcome = MakeOutcome(kCannotWrite);
+  CloseFile(file);  // Windows renames no file held open
   HoldStops();
-  const int placed = merged && !StopStatus() && ReplaceWith(partial.c_str(), output.c_str());
-  if (!placed) RemoveFile(partial.c_str());
-  ReleasePartialFile();
-  if (placed) {
-    ShowMessage("ファイルを修復しました。", "修復", kInformationOk);
-    Report(damaged, "repaired", output.c_str(), json, &merge, &sources);
-    if (options.mapfile &&
-        !WriteMapfile(options.mapfile, MapfileText(merge.size, merge.unsupplied)))
-      return kExitTrouble;
-    return kExitOk;
-  }
-  if (merged && !StopStatus()) ShowMessage(kCannotMakeOutput, nullptr, kWarningOk);
-  if (StopStatus()) {
-    WriteText(kStdout, FormatReport({damaged, "stopped", nullptr, 1, nullptr}, json));
-    return StopStatus();
-  }
-  Report(damaged, FailureResult(), nullptr, json, &merge, &sources);
-  return kExitTrouble;
+  *placed = outcome.kind == kMerged && !StopStatus() && ReplaceWith(partial.c_str(), r.output);
+  if (!*placed) RemoveFile(partial.c_str());
+  ReleaseItem();
+  if (outcome.kind == kMerged && !*placed) outcome = MakeOutcome(kCannotMakeOutput);
+  return outcome;
 }
 
-// A folder that cannot be listed or holds no files fails the whole repair.
-static int ReportFolderTrouble(const char* folder, const char* message, int json) {
-  ShowMessage(message, nullptr, kWarningOk);
-  Report(folder, "failed", nullptr, json);
-  return kExitTrouble;
+static void Report(const Repair& r, const Outcome& outcome, const MergeReport& merge, int placed) {
+  ItemReport report = ReportOf(r.copies[0], RepairWord(outcome, merge, r.options.dryRun), 1);
+  const Outcome repaired = MakeOutcome(kRepaired);
+  const int merged = outcome.kind == kMerged;
+  report.outcome = !merged ? &outcome : placed && merge.unsupplied.empty() ? &repaired : nullptr;
+  report.reason = ReasonFor(outcome, r.copies.data(), r.output);
+  if (placed) report.output = r.output;
+  if (merged || outcome.kind == kMismatch || outcome.kind == kDeclined) {
+    report.merge = &merge;
+    report.sources = r.copies.data() + 1;
+  }
+  Print(report, r.options.json);
 }
 
-// The regular files of every folder, each folder's by name.
+// A damaged copy that checks clean needs no repair, and nothing is written:
+// returns 0 after reporting it (or a stop during the check).
+static int NeedsRepair(const char* damaged, const CliOptions& options) {
+  GuardItem(FormatReport(ReportOf(damaged, "stopped", 1), options.json), nullptr);
+  BeginItem();
+  const Outcome check = ScanFile(damaged, options.threshold, 1);
+  EndItem();
+  ReleaseItem();
+  if (check.kind != kClean && check.kind != kStopped) return 1;
+  Print(ReportOf(damaged, check.kind == kClean ? "clean" : "stopped", 1), options.json);
+  return 0;
+}
+
+static int RepairOne(const Repair& r) {
+  MergeReport merge;
+  int placed = 0;
+  BeginItem();
+  const Outcome outcome = r.options.dryRun ? MergeCopies(JobOf(r, kNoFile), &merge, nullptr)
+                                           : MergeInPlace(r, &merge, &placed);
+  EndItem();
+  Report(r, outcome, merge, placed);
+  if (outcome.kind == kStopped) return StopStatus();
+  const int merged = outcome.kind == kMerged;
+  if (merged && r.options.mapfile &&
+      !WriteMapfile(r.options.mapfile, MapfileText(merge.size, merge.unsupplied)))
+    return kExitTrouble;
+  return merged && merge.unsupplied.empty() ? kExitOk : kExitTrouble;
+}
+
+// A folder's regular files by name.
+typedef std::map<std::string, std::string> Files;
+
+// The first folder's entries by name, each with whether it is a regular file,
+// and the other folders' regular files. Returns 0 after reporting a folder that
+// cannot be listed.
 static int ListCopies(const std::vector<const char*>& folders,
-                      std::vector<std::map<std::string, std::string>>* copies, int json) {
+                      std::map<std::string, std::pair<std::string, bool>>* first,
+                      std::vector<Files>* copies, int json) {
   for (const char* folder : folders) {
-    std::vector<std::string> files;
-    if (!ListFolderFiles(folder, &files))
-      return ReportFolderTrouble(folder, "ファイルが開けません。", json);
+    std::vector<std::string> files, others;
+    if (!ListFolder(folder, 0, &files, folder == folders[0] ? &others : nullptr)) {
+      ItemReport report = ReportOf(folder, "failed", 1);
+      const Outcome cannot = MakeOutcome(kCannotOpen);
+      report.outcome = &cannot;
+      Print(report, json);
+      return 0;
+    }
     copies->emplace_back();
     for (const std::string& file : files)
       copies->back()[file.substr(FolderPrefix(file.c_str()).size())] = file;
+    for (const std::string& other : others)
+      (*first)[other.substr(FolderPrefix(other.c_str()).size())] = {other, false};
   }
-  if (copies->front().empty())
-    return ReportFolderTrouble(folders[0], "no files in this folder", json);
-  return kExitOk;
+  for (const auto& [name, path] : copies->front()) (*first)[name] = {path, true};
+  return 1;
 }
 
-// Each file of the first folder with its namesakes in the others: a clean one
-// is passed over, one without a copy in every folder is reported and left.
+// Each regular file of the first folder with its namesakes in the others: one
+// without a copy in every folder is reported and left; links and other things
+// are reported and passed over, as are this program's own outputs
+// (name.fixed.ext) from an earlier run.
 static int RepairFolders(const CliOptions& options) {
-  std::vector<std::map<std::string, std::string>> copies;
-  if (ListCopies(options.operands, &copies, options.json) != kExitOk) return kExitTrouble;
+  std::map<std::string, std::pair<std::string, bool>> first;
+  std::vector<Files> copies;
+  if (!ListCopies(options.operands, &first, &copies, options.json)) return kExitTrouble;
+  if (copies[0].empty()) return Refused(options.operands[0], "no files in this folder", options.json);
   int status = kExitOk;
-  for (const auto& [name, damaged] : copies[0]) {
-    BeginItem(ListedSize(damaged.c_str()));
-    const int clean = ScanFile(damaged.c_str());
-    EndItem();
-    if (StopStatus()) {
-      WriteText(kStdout,
-                FormatReport({damaged.c_str(), "stopped", nullptr, 1, nullptr}, options.json));
-      return StopStatus();
-    }
-    if (clean) {
-      WriteText(kStdout,
-                FormatReport({damaged.c_str(), "clean", nullptr, 0, nullptr}, options.json));
+  for (const auto& [name, entry] : first) {
+    const char* damaged = entry.first.c_str();
+    if (!entry.second) {
+      Refused(damaged, IsFolder(damaged) ? "is a folder" : "not a regular file", options.json,
+              "skipped");
       continue;
     }
-    std::vector<const char*> paths = {damaged.c_str()};
+    if (IsFixedOutputName(damaged)) continue;
+    if (!NeedsRepair(damaged, options)) {
+      if (StopStatus()) return StopStatus();
+      continue;
+    }
+    std::vector<const char*> paths = {damaged};
     const char* lacking = nullptr;
     for (size_t k = 1; k < copies.size() && !lacking; ++k) {
       const auto copy = copies[k].find(name);
-      if (copy == copies[k].end()) lacking = options.operands[k];
-      else paths.push_back(copy->second.c_str());
+      if (copy == copies[k].end())
+        lacking = options.operands[k];
+      else
+        paths.push_back(copy->second.c_str());
     }
     if (lacking) {
-      BeginItem(0);
-      ShowMessage(("no copy in " + std::string(lacking)).c_str(), nullptr, kWarningOk);
-      Report(damaged.c_str(), "missing", nullptr, options.json);
-      status = kExitTrouble;
+      status = Refused(damaged, "no copy in " + PathToUtf8(lacking), options.json, "missing");
       continue;
     }
     const std::string output =
-        options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged.c_str());
-    const int repaired = RepairOne(paths, output, options);
-    if (StopStatus()) return repaired;
+        options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged);
+    const Repair repair = {paths, output.c_str(), options};
+    const char* refusal = Refusal(paths, output.c_str());
+    const int repaired = refusal ? Refused(damaged, refusal, options.json) : RepairOne(repair);
+    if (StopStatus()) return StopStatus();
     if (repaired != kExitOk) status = kExitTrouble;
   }
   return status;
 }
 
 int RunRepair(const CliOptions& options) {
-  g_settings.ErrorLength = options.threshold;
   SetAnswerRule(options.answer);
   if (IsFolder(options.operands[0])) return RepairFolders(options);
   const char* damaged = options.operands[0];
-  return RepairOne(options.operands, options.output ? options.output : FixedOutputPath(damaged),
-                   options);
+  const std::string output = options.output ? options.output : FixedOutputPath(damaged);
+  const Repair repair = {options.operands, output.c_str(), options};
+  if (const char* refusal = Refusal(options.operands, output.c_str()))
+    return Refused(damaged, refusal, options.json);
+  return NeedsRepair(damaged, options) ? RepairOne(repair) : StopStatus();
 }

@@ -1,24 +1,48 @@
 #include "cli/report.h"
 
 #include <cstdio>
-#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "cli/console.h"
+#include "common/file_io.h"
+#include "common/messages.h"
 #include "common/offset_text.h"
 
-// Every message that names an offset puts it, as hex digits, after this text;
-// the line break cannot be part of a double-byte character.
-static const char kOffsetMark[] = "\nAddress : ";
+ItemReport ReportOf(const char* path, const char* result, int repair) {
+  ItemReport report;
+  report.path = path;
+  report.result = result;
+  report.outcome = nullptr;
+  report.repair = repair;
+  report.output = nullptr;
+  report.runs = nullptr;
+  report.merge = nullptr;
+  report.sources = nullptr;
+  return report;
+}
 
-static int IsOffsetDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+static std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
-static std::string OffsetText(const std::string& message) {
-  size_t at = message.find(kOffsetMark);
-  if (at == std::string::npos) return std::string();
-  size_t begin = at + std::strlen(kOffsetMark), end = begin;
-  while (end < message.size() && IsOffsetDigit(message[end])) ++end;
-  return message.substr(begin, end - begin);
+static std::string FileErrorText(int error) {
+  switch (error) {
+    case kErrorIsFolder:
+      return "is a folder";
+    case kErrorNotRegular:
+      return "not a regular file";
+    case kErrorEndedEarly:
+      return "ended before its size";
+    case kErrorIsInput:
+      return "is one of the copies read";
+  }
+  return SystemErrorText(error);
+}
+
+std::string ReasonFor(const Outcome& o, const char* const* copies, const char* output) {
+  const char* file = o.file == kOutputFile ? output : copies[o.file];
+  const std::string named = o.file == 0 ? std::string() : PathToUtf8(file) + ": ";
+  if (o.kind == kSizeMismatch)
+    return PathToUtf8(copies[0]) + ": " + Bytes(o.sizes[0]) + ", " + named + Bytes(o.sizes[1]);
+  return o.error != 0 ? named + FileErrorText(o.error) : std::string();
 }
 
 static std::string OneLine(std::string text) {
@@ -99,7 +123,7 @@ static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges) {
   return list;
 }
 
-static uint64_t Bytes(const std::vector<ByteRange>& ranges) {
+static uint64_t Total(const std::vector<ByteRange>& ranges) {
   uint64_t bytes = 0;
   for (const ByteRange& r : ranges) bytes += r.length;
   return bytes;
@@ -120,12 +144,18 @@ static std::string RangeLines(const char* heading, const std::vector<ByteRange>&
 static std::string MergeLines(const ItemReport& r) {
   std::string lines;
   for (size_t k = 0; r.merge->taken.size() > 1 && k < r.merge->taken.size(); ++k)
-    lines += "  taken from " + QuotedName(PathToUtf8((*r.sources)[k])) + ": " +
-             std::to_string(r.merge->taken[k]) + " bytes\n";
+    lines += "  taken from " + QuotedName(PathToUtf8(r.sources[k])) + ": " +
+             Bytes(r.merge->taken[k]) + "\n";
   if (r.merge->voted > 0)
     lines += "  voted: " + std::to_string(r.merge->voted) + " positions\n" +
              RangeLines("voted ranges", r.merge->votedRanges);
   return lines + RangeLines("unsupplied", r.merge->unsupplied);
+}
+
+// The outcome's message, else the note; UTF-8.
+static std::string MessageOf(const ItemReport& r) {
+  const std::string message = r.outcome ? OutcomeMessage(*r.outcome) : std::string();
+  return message.empty() ? r.note : ProgramTextToUtf8(message.c_str());
 }
 
 // Keys in a fixed order; the text is plain ASCII (every other character as
@@ -133,19 +163,23 @@ static std::string MergeLines(const ItemReport& r) {
 // (a POSIX name can hold such) become U+FFFD, the name's bytes then following
 // in hex as path_hex.
 static std::string FormatJson(const ItemReport& r) {
-  const std::string offset = r.message ? OffsetText(r.message->text) : std::string();
+  const OutcomeKind kind = r.outcome ? r.outcome->kind : kClean;
+  const bool placed = kind == kDamaged || kind == kMismatch || kind == kDeclined;
+  char offset[kOffsetTextSize];
+  FormatOffset(placed ? r.outcome->offset : 0, offset);
+  const std::string message = MessageOf(r);
   nlohmann::ordered_json line;
   const std::string path = PathToUtf8(r.path);
   line["path"] = path;
   if (!IsUtf8(path)) line["path_hex"] = Hex(r.path);
   line["result"] = r.result;
-  line["offset"] = offset.empty() ? nullptr : nlohmann::ordered_json(offset);
-  line["message"] = r.message ? nlohmann::ordered_json(ProgramTextToUtf8(r.message->text.c_str()))
-                              : nullptr;
+  line["offset"] = placed ? nlohmann::ordered_json(offset) : nullptr;
+  line["message"] = message.empty() ? nullptr : nlohmann::ordered_json(message);
+  line["reason"] = r.reason.empty() ? nullptr : nlohmann::ordered_json(r.reason);
   if (r.repair) line["output"] = r.output ? nlohmann::ordered_json(PathToUtf8(r.output)) : nullptr;
   if (r.runs) {
     line["runs"] = RangesJson(*r.runs);
-    line["damaged_bytes"] = Bytes(*r.runs);
+    line["damaged_bytes"] = Total(*r.runs);
   }
   if (r.merge) {
     line["taken"] = r.merge->taken;
@@ -159,11 +193,14 @@ static std::string FormatJson(const ItemReport& r) {
 std::string FormatReport(const ItemReport& r, int json) {
   if (json) return FormatJson(r);
   std::string line = QuotedName(PathToUtf8(r.path)) + ": " + r.result;
-  if (r.runs && !r.runs->empty())
-    line += ": " + std::to_string(r.runs->size()) + " runs, " + std::to_string(Bytes(*r.runs)) +
-            " damaged bytes";
-  else if (r.message)
-    line += ": " + OneLine(ProgramTextToUtf8(r.message->text.c_str()));
+  const std::string message = MessageOf(r);
+  const size_t runs = r.runs ? r.runs->size() : 0;
+  if (runs > 0)
+    line += ": " + std::to_string(runs) + (runs == 1 ? " run, " : " runs, ") +
+            std::to_string(Total(*r.runs)) + " damaged bytes";
+  else if (!message.empty())
+    line += ": " + OneLine(message);
+  if (!r.reason.empty()) line += " (" + r.reason + ")";
   if (r.output) line += " -> " + QuotedName(PathToUtf8(r.output));
   line += "\n";
   if (r.runs) line += RangeLines(nullptr, *r.runs);

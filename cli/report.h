@@ -1,27 +1,40 @@
-// The line that tells the outcome for one file, as text or as JSON.
+// The lines that tell the outcome for one file, as text or as JSON.
 #pragma once
 #include <string>
+#include <vector>
 
-#include "cli/host_cli.h"
 #include "common/byte_range.h"
-#include "repair/merge_many.h"
+#include "common/outcome.h"
+#include "repair/merge_copies.h"
 
 struct ItemReport {
-  const char* path;              // the file, as given (a path)
-  const char* result;            // one word: clean, damaged, error, repaired, failed, declined, stopped
-  const ShownMessage* message;   // the message that explains the result, or null
-  int repair;                    // 1 for the outcome of a repair
-  const char* output;            // the repaired file once written, else null
-  const std::vector<ByteRange>* runs = nullptr;  // check --all: every zero run found
-  const MergeReport* merge = nullptr;            // a repair's findings, with sources named
-  const std::vector<const char*>* sources = nullptr;
+  const char* path;           // the file reported on, as given
+  const char* result;         // one word: clean, damaged, error, repaired, partial, failed, ...
+  const Outcome* outcome;     // what explains the result: its message and offset; or null
+  std::string note;           // without an outcome's message: this program's own, UTF-8
+  std::string reason;         // the file and the system's reason behind a failure, or empty
+  int repair;                 // 1 for a repair's report, which names its output
+  const char* output;         // the repaired file once written, else null
+  const std::vector<ByteRange>* runs;  // check --all: every zero run found
+  const MergeReport* merge;            // a repair's findings
+  const char* const* sources;          // the sources the merge's counts are for
 };
 
-// Text: "path: result[: message][ -> output]" on one line, the message's line
-// breaks turned into blanks. JSON: one object with path, result, offset (the
-// message's offset text, or null), message (or null) and, for a repair,
-// output (or null). Both end in a line break. With runs, the text line gives
-// their count and bytes and one indented "offset length" line follows per run;
-// JSON adds runs and damaged_bytes. With a merge, indented lines (JSON: fields)
-// give the bytes taken from each source, the voted and the unsupplied ranges.
+// A report of path with result and nothing else.
+ItemReport ReportOf(const char* path, const char* result, int repair);
+
+// The reason behind a failed outcome: the file it names (copies[file], or the
+// output) unless that is the file reported on, and why (the system's words, or
+// the sizes that differ). Empty for outcomes that are no failure of a file.
+std::string ReasonFor(const Outcome& outcome, const char* const* copies, const char* output);
+
+// Text: "path: result[: message][ (reason)][ -> output]" (the note when no
+// outcome gives a message), the message's line
+// breaks turned into blanks; with runs, their count and bytes instead of the
+// message, then one indented "offset length" line per run; with a merge,
+// indented lines for the bytes taken from each source, the voted and the
+// unsupplied ranges. JSON: one object with path, result, offset (as the
+// message gives it, or null), message, reason (or null), for a repair output,
+// then runs and damaged_bytes, or taken, voted, voted_ranges and unsupplied.
+// Both end in a line break.
 std::string FormatReport(const ItemReport& report, int json);

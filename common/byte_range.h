@@ -5,4 +5,18 @@
 struct ByteRange {
   uint64_t offset;  // of its first byte
   uint64_t length;
+
+  uint64_t end() const { return offset + length; }
+  // Takes in next when it starts inside this range or right at its end, as a
+  // list of ranges in offset order is kept joined. Returns 0, changing
+  // nothing, when a gap lies between them.
+  int Join(const ByteRange& next) {
+    if (next.offset > end()) return 0;
+    if (next.end() > end()) length = next.end() - offset;
+    return 1;
+  }
 };
+
+inline bool operator==(const ByteRange& a, const ByteRange& b) {
+  return a.offset == b.offset && a.length == b.length;
+}

@@ -1,7 +1,8 @@
 // The little file access the scanner and the merger need, with one Windows and
 // one POSIX implementation. Paths are bytes in the ANSI code page (Windows) or
 // the locale's encoding (POSIX). Every function returns 1 for success, 0 for
-// failure, and never shows anything: the caller tells the user.
+// failure, and never shows anything: the caller tells the user, and may ask
+// LastFileError() why.
 #pragma once
 #include <cstdint>
 
@@ -34,3 +35,20 @@ void CloseFile(FileHandle file);
 
 // Deletes the file at path.
 int RemoveFile(const char* path);
+
+// Why the last failing call above failed: the system's error number (errno,
+// or GetLastError() on Windows), or one of these.
+enum FileErrorKind {
+  kErrorIsFolder = -1,    // a folder was to be read
+  kErrorNotRegular = -2,  // neither a regular file nor a block device
+  kErrorEndedEarly = -3,  // the file ended before its size: it shrank meanwhile
+  kErrorIsInput = -4,     // the file to make is one of the files being read
+};
+int LastFileError();
+
+// The character after the one at p, stepping over both bytes of a
+// double-byte character where paths are in an ANSI code page.
+const char* NextPathChar(const char* p);
+
+// 1 for the characters that end a folder name in a path.
+int IsFolderSeparator(char c);

@@ -5,19 +5,39 @@
 
 #include "common/file_io.h"
 
+// errno is overwritten by the closing and the next calls; the reason is kept.
+static int g_lastError = 0;
+
+static int Fail(int error) {
+  g_lastError = error;
+  return 0;
+}
+
+static FileHandle Refuse(int fd, int error) {
+  if (fd >= 0) close(fd);
+  Fail(error);
+  return kNoFile;
+}
+
+int LastFileError() { return g_lastError; }
+
 // Only regular files and block devices (a disc or a disc image behind a loop
 // device) are read: a FIFO, a terminal or /dev/zero would block or never end.
 // Opened without blocking, so a FIFO without a writer is refused at once.
 FileHandle OpenForRead(const char* path) {
   int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return kNoFile;
+  if (fd < 0) return Refuse(fd, errno);
   struct stat st;
-  if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) ||
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    close(fd);
-    return kNoFile;
-  }
-  return fd;
+  int error = 0;
+  if (fstat(fd, &st) != 0)
+    error = errno;
+  else if (S_ISDIR(st.st_mode))
+    error = kErrorIsFolder;
+  else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+    error = kErrorNotRegular;
+  else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    error = errno;
+  return error != 0 ? Refuse(fd, error) : fd;
 }
 
 static int SameFile(const struct stat& a, int fd) {
@@ -29,29 +49,27 @@ static int SameFile(const struct stat& a, int fd) {
 // none of the inputs, and only then cut it to length 0.
 FileHandle CreateAlways(const char* path, const FileHandle* inputs, int count) {
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return kNoFile;
+  if (fd < 0) return Refuse(fd, errno);
   struct stat st;
-  int ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  for (int i = 0; ok && i < count; ++i)
-    if (inputs[i] != kNoFile && SameFile(st, static_cast<int>(inputs[i]))) ok = 0;
-  if (!ok || ftruncate(fd, 0) != 0) {
-    close(fd);
-    return kNoFile;
-  }
-  return fd;
+  int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : kErrorNotRegular;
+  for (int i = 0; error == 0 && i < count; ++i)
+    if (inputs[i] != kNoFile && SameFile(st, static_cast<int>(inputs[i])))
+      error = kErrorIsInput;
+  if (error == 0 && ftruncate(fd, 0) != 0) error = errno;
+  return error != 0 ? Refuse(fd, error) : fd;
 }
 
 // A block device's size is where its end lies; fstat gives 0 for it.
 int GetSize(FileHandle file, uint64_t* size) {
   const int fd = static_cast<int>(file);
   struct stat st;
-  if (fstat(fd, &st) != 0) return 0;
+  if (fstat(fd, &st) != 0) return Fail(errno);
   if (!S_ISBLK(st.st_mode)) {
     *size = static_cast<uint64_t>(st.st_size);
     return 1;
   }
   const off_t here = lseek(fd, 0, SEEK_CUR), end = lseek(fd, 0, SEEK_END);
-  if (here < 0 || end < 0 || lseek(fd, here, SEEK_SET) != here) return 0;
+  if (here < 0 || end < 0 || lseek(fd, here, SEEK_SET) != here) return Fail(errno);
   *size = static_cast<uint64_t>(end);
   return 1;
 }
@@ -61,7 +79,7 @@ int ReadExact(FileHandle file, void* buffer, uint32_t n) {
   while (n > 0) {
     ssize_t got = read(static_cast<int>(file), p, n);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return 0;
+    if (got <= 0) return Fail(got < 0 ? errno : kErrorEndedEarly);
     p += got;
     n -= static_cast<uint32_t>(got);
   }
@@ -73,7 +91,7 @@ int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
   while (n > 0) {
     ssize_t put = write(static_cast<int>(file), p, n);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return 0;
+    if (put <= 0) return Fail(put < 0 ? errno : ENOSPC);
     p += put;
     n -= static_cast<uint32_t>(put);
   }
@@ -84,4 +102,8 @@ void CloseFile(FileHandle file) {
   if (file != kNoFile) close(static_cast<int>(file));
 }
 
-int RemoveFile(const char* path) { return unlink(path) == 0 ? 1 : 0; }
+int RemoveFile(const char* path) { return unlink(path) == 0 ? 1 : Fail(errno); }
+
+const char* NextPathChar(const char* p) { return p + 1; }
+
+int IsFolderSeparator(char c) { return c == '/'; }

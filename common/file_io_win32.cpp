@@ -2,12 +2,29 @@
 
 #include "common/file_io.h"
 
+// Later calls may overwrite the system's last error; the reason is kept.
+static int g_lastError = 0;
+
+static int Fail(int error) {
+  g_lastError = error;
+  return 0;
+}
+
+int LastFileError() { return g_lastError; }
+
 static HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 FileHandle OpenForRead(const char* path) {
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  return reinterpret_cast<FileHandle>(h);
+  if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<FileHandle>(h);
+  // A folder cannot be opened this way; say so rather than "access denied".
+  const DWORD error = GetLastError();
+  const DWORD attributes = GetFileAttributesA(path);
+  const bool folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  Fail(folder ? kErrorIsFolder : static_cast<int>(error));
+  return kNoFile;
 }
 
 // The inputs are held open with read sharing only, so the system itself
@@ -15,29 +32,41 @@ FileHandle OpenForRead(const char* path) {
 FileHandle CreateAlways(const char* path, const FileHandle*, int) {
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) Fail(static_cast<int>(GetLastError()));
   return reinterpret_cast<FileHandle>(h);
 }
 
 int GetSize(FileHandle file, uint64_t* size) {
   DWORD high = 0;
   DWORD low = GetFileSize(AsHandle(file), &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+    return Fail(static_cast<int>(GetLastError()));
   *size = (static_cast<uint64_t>(high) << 32) | low;
   return 1;
 }
 
 int ReadExact(FileHandle file, void* buffer, uint32_t n) {
   DWORD got = 0;
-  return ReadFile(AsHandle(file), buffer, n, &got, nullptr) && got == n;
+  if (!ReadFile(AsHandle(file), buffer, n, &got, nullptr))
+    return Fail(static_cast<int>(GetLastError()));
+  return got == n ? 1 : Fail(kErrorEndedEarly);
 }
 
 int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
   DWORD put = 0;
-  return WriteFile(AsHandle(file), buffer, n, &put, nullptr) && put == n;
+  if (!WriteFile(AsHandle(file), buffer, n, &put, nullptr))
+    return Fail(static_cast<int>(GetLastError()));
+  return put == n ? 1 : Fail(ERROR_DISK_FULL);
 }
 
 void CloseFile(FileHandle file) {
   if (file != kNoFile) CloseHandle(AsHandle(file));
 }
 
-int RemoveFile(const char* path) { return DeleteFileA(path) ? 1 : 0; }
+int RemoveFile(const char* path) {
+  return DeleteFileA(path) ? 1 : Fail(static_cast<int>(GetLastError()));
+}
+
+const char* NextPathChar(const char* p) { return CharNextA(p); }
+
+int IsFolderSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }

@@ -1,19 +1,27 @@
-// What the core needs from whoever links it: a way to tell the user things and
-// a way to keep the window alive during long work. The dialog program defines
-// both over its main dialog; tests and the command-line tool define their own.
+// What the core needs from whoever links it, in terms of meaning: the dialog
+// program shows message boxes and pumps its window, the command-line program
+// prints and keeps a progress line, tests record. The core decides no words;
+// the host finds them for an outcome in common/messages.h.
 #pragma once
+#include <cstdint>
 
-enum MessageKind {
-  kWarningOk,      // warning icon, OK button
-  kWarningYesNo,   // warning icon, Yes and No buttons
-  kInformationOk,  // information icon, OK button
-};
+#include "common/outcome.h"
 
-// Shows text (ANSI code page) with caption (nullptr: the platform's default
-// caption) and waits until the user closes it. Returns 1 when the user
-// answered Yes, else 0.
-int ShowMessage(const char* text, const char* caption, MessageKind kind);
+// The two kinds of long work, for KeepGoing.
+enum Work { kChecking, kMerging };
 
-// Handles whatever the user did meanwhile, without waiting. Returns 1 to go on,
-// 0 when a stop has been requested.
-int PumpMessages();
+// An operation that ends early (a failure, damage found by a check, a stop)
+// tells why, once, at the point where the dialog program shows its message:
+// failures of the opening steps after the files already open are closed,
+// failures inside the block loop while every file and the buffer are still
+// held. An operation that runs to its end tells nothing; it returns its
+// outcome.
+void TellOutcome(const Outcome& outcome);
+
+// Asks whether to go on past the stretch at offset that no copy holds.
+// Returns 1 to go on.
+int AskToGoOn(uint64_t offset);
+
+// Called after every block that went through, with the bytes done of total.
+// Returns 1 to go on, 0 when a stop has been requested.
+int KeepGoing(Work work, uint64_t done, uint64_t total);

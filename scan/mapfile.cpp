@@ -29,13 +29,11 @@ std::string MapfileText(uint64_t size, const std::vector<ByteRange>& damaged) {
       "#      pos        size  status\n";
   uint64_t done = 0;  // where the blocks written so far end
   for (size_t k = 0; k < damaged.size();) {
-    const uint64_t start = damaged[k].offset;
-    uint64_t end = start + damaged[k].length;
-    for (++k; k < damaged.size() && damaged[k].offset <= end; ++k)
-      if (damaged[k].offset + damaged[k].length > end) end = damaged[k].offset + damaged[k].length;
-    AddBlock(&text, done, start - done, '+');
-    AddBlock(&text, start, end - start, '?');
-    done = end;
+    ByteRange joined = damaged[k++];
+    while (k < damaged.size() && joined.Join(damaged[k])) ++k;
+    AddBlock(&text, done, joined.offset - done, '+');
+    AddBlock(&text, joined.offset, joined.length, '?');
+    done = joined.end();
   }
   AddBlock(&text, done, size - done, '+');
   return text;

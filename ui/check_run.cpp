@@ -1,10 +1,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "common/host.h"
-#include "common/tail_split.h"
+#include "app/settings.h"
 #include "res/resource.h"
 #include "scan/scan_file.h"
+#include "ui/tail_split.h"
 #include "ui/file_list.h"
 #include "ui/globals.h"
 #include "ui/handlers.h"
@@ -35,7 +35,7 @@ static void EnterRun(HWND dialog, int n) {
 
 static void LeaveRun(HWND dialog, int allPassed) {
   SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-  if (allPassed) ShowMessage("破損は見付かりませんでした。", "結果", kInformationOk);
+  if (allPassed) ShowOutcome(MakeOutcome(kNoDamageFound), MB_OK);
   SetProgress(dialog, 0);
   SetDlgItemTextA(dialog, IDOK, "チェック");
   Enable(dialog, IDC_THRESHOLD, TRUE);
@@ -48,7 +48,8 @@ static void LeaveRun(HWND dialog, int allPassed) {
 // clean files leave the list, the first one that is not clean stays on top,
 // selected. The pump runs between files, so Stop, Exit and drops are handled
 // nested in here; entries dropped meanwhile go behind the n and are not
-// scanned. A press during a run is Stop.
+// scanned. A press during a run is Stop. The threshold and the JUNK option
+// cannot change during the run: their controls are disabled.
 INT_PTR OnCheck(HWND dialog) {
   if (g_checking) {
     g_stopRequest = 1;
@@ -64,7 +65,7 @@ INT_PTR OnCheck(HWND dialog) {
     char path[kMaxEntryLength + 1];
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(path));
-    if (!ScanFile(path)) break;
+    if (ScanFile(path, g_settings.ErrorLength, g_settings.SkipJunk).kind != kClean) break;
     SendMessageA(list, LB_DELETESTRING, 0, 0);
     SetProgress(dialog, k + 1);
     PumpMessages();

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "common/tail_split.h"
+#include "ui/tail_split.h"
 #include "res/resource.h"
 #include "ui/file_list.h"
 #include "ui/handlers.h"

@@ -1,4 +1,4 @@
-#include "common/tail_split.h"
+#include "ui/tail_split.h"
 #include "ui/file_list.h"
 
 int UpdateExtent(HWND dialog, int listId) {

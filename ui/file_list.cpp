@@ -1,6 +1,6 @@
 #include "ui/file_list.h"
 
-#include "common/tail_split.h"
+#include "ui/tail_split.h"
 #include "res/resource.h"
 #include "ui/handlers.h"
 

@@ -1,5 +1,5 @@
 // The dialog program's process-wide values, all in one place. The Settings
-// record, shared with the core, lives in common/settings.h.
+// record, shared with the core, lives in app/settings.h.
 #pragma once
 #include <windows.h>
 

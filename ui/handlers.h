@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/outcome.h"
+
 // init_dialog.cpp
 INT_PTR OnInitDialog(HWND dialog, const char* tail);
 
@@ -32,6 +34,12 @@ INT_PTR OnCheck(HWND dialog);
 // run_cursor.cpp
 INT_PTR OnSetCursor(HWND dialog);
 
-// pump.cpp: the next call of the message pump looks at the queue, however
-// recently the last one did.
+// pump.cpp: handles what the user did meanwhile, without waiting; returns 1
+// to go on, 0 when a stop has been requested. LookAtQueueNext() makes its next
+// call look at the queue, however recently the last one did.
+int PumpMessages();
 void LookAtQueueNext();
+
+// host_dialog.cpp: shows the message of an outcome (common/messages.h) in a
+// box owned by the main dialog with the given buttons; returns the box's answer.
+int ShowOutcome(const Outcome& outcome, UINT buttons);

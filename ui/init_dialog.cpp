@@ -1,4 +1,4 @@
-#include "common/settings.h"
+#include "app/settings.h"
 #include "res/resource.h"
 #include "ui/file_list.h"
 #include "ui/globals.h"

@@ -1,4 +1,3 @@
-#include "common/host.h"
 #include "ui/globals.h"
 #include "ui/handlers.h"
 

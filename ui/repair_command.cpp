@@ -3,17 +3,16 @@
 #include <commdlg.h>
 #include <shlwapi.h>
 
-#include "common/host.h"
-#include "repair/merge_file.h"
+#include "app/settings.h"
+#include "common/output_name.h"
+#include "repair/merge_copies.h"
 #include "res/resource.h"
+#include "ui/handlers.h"
 
-static const char kFixed[] = ".fixed";
-static const int kFixedLength = 6;
-
+// The shell's extension: a name that begins with a dot is all extension, and
+// a blank after the last dot ends it, unlike the command-line program's.
 void FormOutputPath(const char* damaged, char output[MAX_PATH]) {
-  lstrcpyA(output, damaged);
-  PathRenameExtensionA(output, kFixed);
-  lstrcatA(output, PathFindExtensionA(damaged));
+  lstrcpyA(output, WithFixedMark(damaged, PathFindExtensionA(damaged)).c_str());
 }
 
 // The entry as a full path, so that neither the merge nor the output name
@@ -58,20 +57,23 @@ void RepairCommand(HWND dialog) {
   char source[MAX_PATH];
   char output[MAX_PATH];
   SendDlgItemMessageA(dialog, IDC_FILE_LIST, LB_GETTEXT, index, reinterpret_cast<LPARAM>(entry));
-  if (ResolveDamagedPath(entry, damaged) + kFixedLength >= MAX_PATH) {
-    ShowMessage("修復するファイルのファイル名が長過ぎます。", nullptr, kWarningOk);
+  if (ResolveDamagedPath(entry, damaged) + kFixedMarkLength >= MAX_PATH) {
+    ShowOutcome(MakeOutcome(kNameTooLong), MB_OK);
     return;
   }
   if (!ChooseRepairSource(dialog, damaged, source)) return;
   FormOutputPath(damaged, output);
 
+  const char* copies[2] = {damaged, source};
+  const MergeJob job = {copies, 2, g_settings.ErrorLength, output, kNoFile};
   HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  MergeReport report;
   int made = 0;
-  int merged = Merge(output, damaged, source, &made);
+  const Outcome merged = MergeCopies(job, &report, &made);
   SetCursor(kept);
 
-  if (merged)
-    ShowMessage("ファイルを修復しました。", "修復", kInformationOk);
+  if (merged.kind == kMerged)
+    ShowOutcome(MakeOutcome(kRepaired), MB_OK);
   else if (made)
     DeleteFileA(output);
 }

@@ -1,6 +1,6 @@
 #include "ui/threshold.h"
 
-#include "common/settings.h"
+#include "app/settings.h"
 #include "res/resource.h"
 #include "ui/handlers.h"
 

@@ -2,8 +2,7 @@
 #pragma once
 #include <cstdint>
 
-// The largest whole number of KB whose byte count fits a signed 32-bit value.
-constexpr int32_t kMaxThresholdKb = INT32_MAX / 1024;
+#include "common/threshold.h"
 
 // ErrorLength for an entry of kb: 0 or less (also an empty or unreadable edit)
 // means the default of 8192 bytes, and entries beyond kMaxThresholdKb are held

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/settings_file.h"
-#include "common/settings.h"
+#include "app/settings.h"
 #include "tests/support/temp_files.h"
 
 static std::string Keys(const Settings& s) {

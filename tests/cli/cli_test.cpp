@@ -13,35 +13,50 @@
 #ifdef _WIN32
 #include "tests/support/utf8_win32.h"
 #define SEP "\\"
-#define RUN(args) "Z:" ORVALINTEX_CLI " " + args + " <NUL >..\\out 2>..\\err"
+#define RUN(args) ("Z:" ORVALINTEX_CLI " " + std::string(args) + " <NUL >..\\out 2>..\\err")
 #define WEXITSTATUS(status) status  // system() gives the exit status itself
-#define CODE_PAGE (GetConsoleOutputCP() ? GetConsoleOutputCP() : GetACP())  // the program's, for a file
+// The program's code page for a file.
+#define CODE_PAGE (GetConsoleOutputCP() ? GetConsoleOutputCP() : GetACP())
+#define NO_FILE u8"(ファイルが見つかりません。)\n"  // Wine's words, in Japanese
 #else
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #define SEP "/"
 #define ToUtf8(codePage, text) text
-#define RUN(args) "ulimit -n 16; " ORVALINTEX_CLI " " + args + " </dev/null >../out 2>../err"  // a leaked file shows
+// A leaked file shows as a failure to open the next.
+#define RUN(args) \
+  ("ulimit -n 16; " ORVALINTEX_CLI " " + std::string(args) + " </dev/null >../out 2>../err")
+#define NO_FILE "(No such file or directory)\n"
 #endif
 
 #define DAMAGED u8"ファイルが破損している可能性があります。 Address : "
 #define CANNOT_OPEN u8"ファイルが開けません。"
 #define CANNOT_OPEN_J R"(\u30d5\u30a1\u30a4\u30eb\u304c\u958b\u3051\u307e\u305b\u3093\u3002)"
 #define REPAIRED u8": repaired: ファイルを修復しました。 -> "
-#define REFUSED u8"dmg.avi: failed: 書き込み先ファイルが開けません。\n"
-#define NOT_REGULAR "dmg.avi: failed: the output exists and is not a regular file (a link, device, FIFO, socket or folder)\n"
+#define REFUSED u8"dmg.avi: failed: 書き込み先ファイルが開けません。 "
+#define NOT_REGULAR "dmg.avi: failed: the output exists and is not a regular file " \
+                    "(a link, device, FIFO, socket or folder)\n"
+#define SKIPPED "disc" SEP "v.old: skipped: is a folder\n"
+#define SAME "dmg.avi: failed: DAMAGED and SOURCE are the same file\n"
 #define QUESTION u8"修復できません。処理を続行しますか?"
+#define ANSWERS u8" [y/yes/はい, N/no/いいえ] "
 #define X4(s) s s s s
 namespace fs = std::filesystem;
 
 // What the program wrote, as UTF-8.
-static std::string Text(const std::vector<uint8_t>& b) { return ToUtf8(CODE_PAGE, std::string(b.begin(), b.end())); }
+static std::string Text(const std::vector<uint8_t>& b) {
+  return ToUtf8(CODE_PAGE, std::string(b.begin(), b.end()));
+}
 
-static std::set<std::string> Names() {
+static std::set<std::string> Names(const char* folder = ".") {
   std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(".")) names.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
   return names;
 }
 
@@ -52,21 +67,32 @@ static std::vector<uint8_t> Bytes(size_t at = 0, size_t n = 0) {
   return bytes;
 }
 
+static int Exit(const std::string& args) { return WEXITSTATUS(std::system(RUN(args).c_str())); }
+
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
     root = MakeTempDir();
-    for (const char* folder : {"/w/disc/v.old", "/w/none", "/w/copy"}) fs::create_directories(root + folder);
+    for (const char* folder : {"/w/disc/v.old", "/w/none", "/w/copy"})
+      fs::create_directories(root + folder);
     fs::current_path(root + "/w");
-    for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"}) WriteBytes(name, Bytes(0x12F4, 8192));
-    for (const char* name : {"q1.avi", "q2.avi"}) WriteBytes(name, Bytes(57344, 8192));  // zeros in both: the question
+    for (const char* name : {"dmg.avi", "take.2.avi", "disc/v.old/.hid", "disc/a.avi"})
+      WriteBytes(name, Bytes(0x12F4, 8192));
+    for (const char* name : {"q1.avi", "q2.avi"})  // zeros in both: the question
+      WriteBytes(name, Bytes(57344, 8192));
     for (const char* name : {"clean.avi", "disc/b.avi", "copy/a.avi"}) WriteBytes(name, Bytes());
-    WriteBytes("src.avi", Bytes(100, 100)), WriteBytes("short.avi", {1}), WriteBytes("e0", {}), WriteBytes("e1", {});
+    WriteBytes("src.avi", Bytes(100, 100));
+    WriteBytes("short.avi", {1});
+    WriteBytes("e0", {});
+    WriteBytes("e1", {});
     std::vector<uint8_t> junk = Bytes(18, 20002);  // RIFF, its JUNK chunk's 20000 bytes all zero
     std::memcpy(junk.data(), "RIFF\1\1\1\1AVI JUNK\x20\x4E", 18);
     WriteBytes("junk.avi", junk);
   }
-  void TearDown() override { fs::current_path(fs::temp_directory_path()); RemoveTree(root); }
+  void TearDown() override {
+    fs::current_path(fs::temp_directory_path());
+    RemoveTree(root);
+  }
   std::string root;
 };
 
@@ -74,94 +100,157 @@ class Cli : public ::testing::Test {
 // it when it ends in a line break, else how it begins), a fragment of stderr ("": stderr empty).
 TEST_F(Cli, Invocations) {
   const std::tuple<std::string, int, std::string, std::string> rows[] = {
-      {"", 2, "", "orvalintex-cli: no command given\nTry 'orvalintex-cli --help'.\n"}, {"scan a", 2, "", "not expected: a scan"},
-      {"check", 2, "", "FILE|FOLDER is required"}, {"check --threshold-kb 8k1 a", 2, "", "'8k1'"},
-      {"check --threshold-kb 0 a", 2, "", "from 1 to 2097151, not '0'"}, {"check a --threshold-kb", 2, "", "N missing"},
-      {"check --threshold-kb 2097152 a", 2, "", "'2097152'"}, {"check --yes a", 2, "", "not expected: --yes"},
-      {"check -o x a", 2, "", "not expected: -o"}, {"repair --no-skip-junk a b", 2, "", "not expected: --no-skip-junk"},
-      {"repair a", 2, "", "SOURCE is required"}, {"repair a b -o", 2, "", "OUTPUT missing"},
-      {"repair --yes --no a b", 2, "", "--yes excludes --no"}, {"repair -o x -o y a b", 2, "", "At Most 1"},
-      {"--help", 0, "Finds damage in files, runs of zero bytes such as unreadable sectors leave, and\nrepairs a damaged file "
-       "from a second, differently damaged copy of it.\n\nUsage:\n  orvalintex-cli check [", ""}, {"help", 0, "Finds damage", ""}, {"check --json -h missing.avi", 0, "Finds damage", ""},
-      {"check dmg.avi \"miss ing.avi\" junk.avi", 1, "dmg.avi: damaged: " DAMAGED "000012F4\nmiss ing.avi: error: "
-       CANNOT_OPEN "\njunk.avi: clean\n", ""},
+      {"", 2, "", "orvalintex-cli: no command given\nTry 'orvalintex-cli --help'.\n"},
+      {"scan a", 2, "", "not expected: a scan"},
+      {"check", 2, "", "FILE|FOLDER is required"},
+      {"check --threshold-kb 8k1 a", 2, "", "'8k1'"},
+      {"check --threshold-kb 0 a", 2, "", "from 1 to 2097151, not '0'"},
+      {"check a --threshold-kb", 2, "", "N missing"},
+      {"check --threshold-kb 2097152 a", 2, "", "'2097152'"},
+      {"check --yes a", 2, "", "not expected: --yes"},
+      {"repair --no-skip-junk a b", 2, "", "not expected: --no-skip-junk"},
+      {"repair a", 2, "", "SOURCE is required"},
+      {"repair a b -o", 2, "", "OUTPUT missing"},
+      {"repair --yes --no a b", 2, "", "--yes excludes --no"},
+      {"repair -o x -o y a b", 2, "", "At Most 1"},
+      {"--help", 0, "Finds damage in files, runs of zero bytes such as unreadable sectors leave, "
+       "and\nrepairs a damaged file from a second, differently damaged copy of it.\n\nUsage:\n"
+       "  orvalintex-cli check [", ""},
+      {"help", 0, "Finds damage", ""},
+      {"check --json -h missing.avi", 0, "Finds damage", ""},
+      {"check dmg.avi \"miss ing.avi\" junk.avi", 1,
+       "dmg.avi: damaged: " DAMAGED "000012F4\nmiss ing.avi: error: " CANNOT_OPEN " " NO_FILE
+       "junk.avi: clean\n", ""},
       {"check --threshold-kb=2097151 --threshold-kb 9 dmg.avi", 0, "dmg.avi: clean\n", ""},
       {"check --no-skip-junk junk.avi", 1, "junk.avi: damaged: " DAMAGED "00000012\n", ""},
-      {"check -- - --json", 1, "-: error: " CANNOT_OPEN "\n--json: error: " CANNOT_OPEN "\n", ""},
+      {"check -- -", 1, "-: error: " CANNOT_OPEN " " NO_FILE, ""},
       {"check" X4(X4(" clean.avi")), 0, X4(X4("clean.avi: clean\n")), ""},
       {"check none", 1, "none: error: no files in this folder\n", ""},
-      {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "000012F4\ndisc" SEP "b.avi: clean\n", ""},
-      {"repair disc none", 1, "disc" SEP "a.avi: missing: no copy in none\ndisc" SEP "b.avi: clean\n", ""},
-      {"repair disc copy -o none", 0, "disc" SEP "a.avi" REPAIRED "none" SEP "a.avi\ndisc" SEP "b.avi: clean\n", ""},
-      {"repair disc copy", 0, "disc" SEP "a.avi" REPAIRED "disc" SEP "a.fixed.avi\ndisc" SEP "b.avi: clean\n", ""},
+      {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "000012F4\ndisc" SEP "b.avi: clean\n",
+       ""},
+      {"repair disc none", 1, "disc" SEP "a.avi: missing: no copy in none\ndisc" SEP
+       "b.avi: clean\n" SKIPPED, ""},
+      {"repair disc copy -o rescued", 0, "disc" SEP "a.avi" REPAIRED "rescued" SEP "a.avi\ndisc" SEP
+       "b.avi: clean\n" SKIPPED, ""},
+      {"repair disc copy", 0, "disc" SEP "a.avi" REPAIRED "disc" SEP "a.fixed.avi\ndisc" SEP
+       "b.avi: clean\n" SKIPPED, ""},
+      {"repair disc copy", 0, "disc" SEP "a.avi" REPAIRED "disc" SEP "a.fixed.avi\ndisc" SEP
+       "b.avi: clean\n" SKIPPED, ""},  // its own outputs passed over
       {"repair disc copy -o dmg.avi", 2, "", "with DAMAGED a folder"},
-      {"check --json clean.avi dmg.avi missing.avi", 1, R"({"path":"clean.avi","result":"clean","offset":null,"message":null}
-{"path":"dmg.avi","result":"damaged","offset":"000012F4","message":"\u30d5\u30a1\u30a4\u30eb\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e\u3059\u3002\nAddress : 000012F4"}
-{"path":"missing.avi","result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
-#ifndef _WIN32  // a name Windows cannot hold: all kinds of characters, and bytes that are not UTF-8
-      {"check --json 'q\"b\\s\n\r\t\x01\x7F\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xFF\xC3" "A\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE3\x81'", 1,
-       R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA\ufffd\ufffd\ufffd\ufffd\ufffd)"
-       R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":"7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
-       R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J "\"}\n", ""},
-      {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
-       "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN
-       "\n$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN "\n", ""},
+      {"repair disc copy -o nofolder" SEP "x", 1, "", "cannot make the folder nofolder"},
+      {"check --json clean.avi dmg.avi", 1,
+       R"({"path":"clean.avi","result":"clean","offset":null,"message":null,"reason":null}
+{"path":"dmg.avi","result":"damaged","offset":"000012F4","message":"\u30d5\u30a1\u30a4\u30eb)"
+       R"(\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e)"
+       R"(\u3059\u3002\nAddress : 000012F4","reason":null})" "\n", ""},
+#ifndef _WIN32  // names Windows cannot hold: all kinds of characters, bytes that are not UTF-8
+      {"check --json 'q\"b\\s\n\r\t\x01\x7F\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"
+       "\xFF\xC3" "A\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE3\x81'", 1,
+       R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA)"
+       R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":)"
+       R"("7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
+       R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J
+       R"(","reason":"No such file or directory"})" "\n", ""},
+      {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' "
+       "\"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
+       "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN " "
+       NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN " "
+       NO_FILE, ""},
+      {"check fifo", 1, "fifo: error: " CANNOT_OPEN " (not a regular file)\n", ""},
 #else
-      {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
+      {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""},
+      {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
 #endif
+      {"check disc" SEP "v.old", 1, "disc" SEP "v.old" SEP ".hid: damaged: " DAMAGED "000012F4\n",
+       ""},
       {"repair dmg.avi src.avi", 0, "dmg.avi" REPAIRED "dmg.fixed.avi\n", ""},
       {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
-      {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n", ""},
-      {"check --all --mapfile m.map dmg.avi", 1, "dmg.avi: damaged: 1 runs, 8192 damaged bytes\n  000012F4 8192\n", ""},
-      {"check --all junk.avi", 0, "junk.avi: clean\n", ""}, {"repair --dry-run e0 e1", 0, "e0: repairable\n", ""},
-      {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n", "cannot write the mapfile none"},
+      {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n",
+       ""},
+      {"repair clean.avi junk.avi", 0, "clean.avi: clean\n", ""},
+      {"check --all --mapfile m.map dmg.avi", 1,
+       "dmg.avi: damaged: 1 run, 8192 damaged bytes\n  000012F4 8192\n", ""},
+      {"check --all junk.avi", 0, "junk.avi: clean\n", ""},
+      {"repair --dry-run e0 e1", 0, "e0: clean\n", ""},
+      {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n",
+       "cannot write the mapfile none"},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
-      {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n  taken from q2.avi: 0 bytes\n"
-       "  taken from src.avi: 8192 bytes\n", ""},
-      {"repair --dry-run q1.avi q2.avi", 1, "q1.avi: unrepairable\n  unsupplied:\n    0000E000 8192\n", ""},
-      {"repair --json --output=out.bin dmg.avi src.avi", 0, R"({"path":"dmg.avi","result":"repaired","offset":null,)"
-       R"("message":"\u30d5\u30a1\u30a4\u30eb\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","output":"out.bin","taken":[8192],)"
-       R"("voted":0,"voted_ranges":[],"unsupplied":[]})" "\n", ""},
-      {"repair --json clean.avi junk.avi -o out.bin", 1, R"({"path":"clean.avi","result":"failed","offset":"00000000",)", ""},
-      {"repair dmg.avi missing.avi -o out.bin", 1, u8"dmg.avi: failed: 修復用のファイルが開けません。\n", ""},
-      {"repair dmg.avi short.avi -o out.bin", 1, u8"dmg.avi: failed: ファイルサイズが一致しません。\n", ""},
-      {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED, ""}, {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED, ""},
-      {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""}, {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
-      {"repair dmg.avi ." SEP "dmg.avi", 1, "dmg.avi: failed: DAMAGED and SOURCE are the same file\n", ""}, {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED, ""},
-      {"repair dmg.avi src.avi ." SEP "src.avi", 1, "dmg.avi: failed: DAMAGED and SOURCE are the same file\n", ""},
-      {"repair --yes q1.avi q2.avi -o q.yes", 0, "q1.avi" REPAIRED "q.yes\n  unsupplied:\n    0000E000 8192\n", QUESTION "\nAddress : 0000E000 [y/N] yes (--yes)\n"},
-      {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION " Address : 0000E000\n  unsupplied:\n    0000E000 8192\n", "[y/N] no (--no)\n"},
-      {"repair --json q1.avi q2.avi", 1, R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":")"
-       R"(\u4fee\u5fa9\u3067\u304d\u307e\u305b\u3093\u3002\u51e6\u7406\u3092\u7d9a\u884c\u3057\u307e\u3059\u304b?\nAddress : 0000E000","output":null,)"
-       R"("taken":[0],"voted":0,"voted_ranges":[],"unsupplied":[{"offset":57344,"length":8192}]})" "\n",
-       "[y/N] no (no terminal to ask; --yes goes on)\n"},
+      {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n"
+       "  taken from q2.avi: 0 bytes\n  taken from src.avi: 8192 bytes\n", ""},
+      {"repair --dry-run q1.avi q2.avi", 1, "q1.avi: partial\n  unsupplied:\n    0000E000 8192\n",
+       ""},
+      {"repair --json --output=out.bin dmg.avi src.avi", 0,
+       R"({"path":"dmg.avi","result":"repaired","offset":null,"message":"\u30d5\u30a1\u30a4\u30eb)"
+       R"(\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","reason":null,"output":"out.bin",)"
+       R"("taken":[8192],"voted":0,"voted_ranges":[],"unsupplied":[]})" "\n", ""},
+      {"repair dmg.avi junk.avi -o out.bin", 1,
+       u8"dmg.avi: unrepairable: データが一致しません。 Address : 00000000 (01 / 52)\n", ""},
+      {"repair dmg.avi missing.avi -o out.bin", 1,
+       u8"dmg.avi: failed: 修復用のファイルが開けません。 (missing.avi: ", ""},
+      {"repair dmg.avi short.avi -o out.bin", 1, u8"dmg.avi: failed: ファイルサイズが一致しません。"
+       " (dmg.avi: 100000 bytes, short.avi: 1 byte)\n", ""},
+      {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED "(./src.avi: is one of the copies read)\n",
+       ""},
+      {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED "(dmg.avi: is one of the copies read)\n",
+       ""},
+      {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""},
+      {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
+      {"repair dmg.avi ." SEP "dmg.avi", 1, SAME, ""},
+      {"repair dmg.avi src.avi ." SEP "src.avi", 1, SAME, ""},
+      {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED "(nofolder/x: ", ""},
+      {"repair --yes q1.avi q2.avi -o q.yes", 1,
+       "q1.avi: partial -> q.yes\n  unsupplied:\n    0000E000 8192\n",
+       QUESTION "\nAddress : 0000E000" ANSWERS "yes (--yes)\n"},
+      {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION
+       " Address : 0000E000\n  unsupplied:\n    0000E000 8192\n", ANSWERS "no (--no)\n"},
+      {"repair --json q1.avi q2.avi", 1,
+       R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":"\u4fee\u5fa9\u3067)"
+       R"(\u304d\u307e\u305b\u3093\u3002\u51e6\u7406\u3092\u7d9a\u884c\u3057\u307e\u3059\u304b?)"
+       R"(\nAddress : 0000E000","reason":null,"output":null,"taken":[0],"voted":0,)"
+       R"("voted_ranges":[],"unsupplied":[{"offset":57344,"length":8192}]})" "\n",
+       ANSWERS "no (no terminal to ask; --yes goes on)\n"},
   };
+#ifndef _WIN32
+  mkfifo("fifo", 0600);
+#endif
   for (const auto& [args, status, out, err] : rows) {
-    EXPECT_EQ(WEXITSTATUS(std::system(std::string(RUN(args)).c_str())), status) << args;
+    EXPECT_EQ(Exit(args), status) << args;
     const std::string stdOut = Text(ReadBytes("../out")), stdErr = Text(ReadBytes("../err"));
     EXPECT_EQ(out.back() == '\n' ? stdOut : stdOut.substr(0, out.size()), out) << args;
-    EXPECT_TRUE(err.empty() ? stdErr.empty() : stdErr.find(err) != std::string::npos) << args << ": " << stdErr;
+    EXPECT_TRUE(err.empty() ? stdErr.empty() : stdErr.find(err) != std::string::npos)
+        << args << ": " << stdErr;
   }
-  // Outputs only of complete repairs, the repaired one kept by a failure after, no partial files.
-  EXPECT_EQ(Names(), std::set<std::string>({"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi", "e0", "e1", "junk.avi", "m.map", "none", "out.bin",
-      "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi", "take.2.avi", "take.2.fixed.avi"}));
+  // Outputs only of repairs that wrote, the repaired one kept by a failure after, no partial files.
+  std::set<std::string> names = {"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi", "e0",
+                                 "e1", "junk.avi", "m.map", "none", "out.bin", "q.yes", "q1.avi",
+                                 "q2.avi", "rescued", "short.avi", "src.avi", "take.2.avi",
+                                 "take.2.fixed.avi"};
+#ifndef _WIN32
+  names.insert("fifo");
+#endif
+  EXPECT_EQ(Names(), names);
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
+  EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "v.old"}));
 }
 
 #ifndef _WIN32
-// Runs the program on a new pseudo-terminal, typing keys (or sending signal) once `when` shows there;
-// *screen: all shown.
-static int OnTerminal(const std::string& args, const char* when, const std::string& keys, std::string* screen,
-                      int signal = 0) {
+// Runs the program on a new pseudo-terminal, typing keys (or sending signal) once `when` shows
+// there; *screen: all shown.
+static int OnTerminal(const std::string& args, const char* when, const std::string& keys,
+                      std::string* screen, int signal = 0) {
   int terminal, status = 0;
   const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (pid == 0 && execl("/bin/sh", "sh", "-c", ("exec " ORVALINTEX_CLI " " + args).c_str(), nullptr)) _exit(127);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", ("exec " ORVALINTEX_CLI " " + args).c_str(), nullptr);
+    _exit(127);
+  }
   char buffer[4096];
   pollfd ready = {terminal, POLLIN, 0};
-  for (ssize_t got, typed = 0; poll(&ready, 1, 30000) > 0 && (got = read(terminal, buffer, sizeof buffer)) > 0;) {
+  bool typed = false;
+  for (ssize_t got; poll(&ready, 1, 30000) > 0 && (got = read(terminal, buffer, sizeof buffer)) > 0;) {
     screen->append(buffer, got);
-    if (!typed && screen->find(when) != std::string::npos)
-      typed = signal ? !kill(pid, signal) : write(terminal, keys.data(), keys.size());
+    if (typed || screen->find(when) == std::string::npos) continue;
+    typed = signal ? !kill(pid, signal) : write(terminal, keys.data(), keys.size()) > 0;
   }
   kill(pid, SIGKILL);  // should it hang
   waitpid(pid, &status, 0);
@@ -169,59 +258,121 @@ static int OnTerminal(const std::string& args, const char* when, const std::stri
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-TEST_F(Cli, AtATerminalTheQuestionIsAskedAndCtrlCStopsLeavingNoOutput) {
+TEST_F(Cli, AtATerminalTheQuestionIsAskedProgressShownAndCtrlCStopsLeavingNoOutput) {
   const std::set<std::string> before = Names();
-  std::string no, stopped, yes, s;
-  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "\n", &no), 1) << no;  // declined
-  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "\x03", &stopped), 130) << stopped;
+  std::string no, stopped, yes, s, r;
+  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", ANSWERS, "\n", &no), 1) << no;  // declined
+  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", ANSWERS, "\x03", &stopped), 130) << stopped;
   EXPECT_NE(stopped.find("\nq1.avi: stopped\r\n"), std::string::npos) << stopped;
   EXPECT_EQ(Names(), before);
-  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "y\n", &yes), 0) << yes;
+  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi -o q.yes", ANSWERS, u8"はい\n", &yes), 1) << yes;
+  EXPECT_TRUE(fs::exists("q.yes"));
 
   std::ofstream("huge.avi").close();
-  fs::resize_file("huge.avi", 1ull << 40);  // 1 TiB, a nonzero byte in every GiB: checked until stopped
+  fs::resize_file("huge.avi", 1ull << 40);  // 1 TiB, a nonzero byte in every GiB: until stopped
   for (std::fstream f("huge.avi"); f.tellp() < (1ll << 40); f.seekp(1 << 30, std::ios::cur)) f.put(1);
-  EXPECT_EQ(OnTerminal("check --threshold-kb 2097151 clean.avi huge.avi clean.avi", "checking: ", "\x03", &s), 130);
-  EXPECT_TRUE(s.find("clean.avi: clean\r\n\rchecking:   0% (") != s.npos && s.find(" of 1048576 MiB)") != s.npos) << s;
-  const size_t stop = s.find("\rhuge.avi: stopped\r\n"), clear = s.rfind('\r', stop - 1), drawn = s.rfind("\rchecking:", clear);
+  EXPECT_EQ(OnTerminal("check --threshold-kb 2097151 clean.avi huge.avi clean.avi", "checking: ",
+                       "\x03", &s), 130);
+  EXPECT_NE(s.find("clean.avi: clean\r\n\rchecking:   0% ("), s.npos) << s;
+  EXPECT_NE(s.find(" of 1048576 MiB, "), s.npos) << s;
+  const size_t stop = s.find("\rhuge.avi: stopped\r\n"), clear = s.rfind('\r', stop - 1);
+  const size_t drawn = s.rfind("\rchecking:", clear);
   ASSERT_NE(stop, std::string::npos) << s;
-  EXPECT_EQ(stop - clear - 1, s.find_first_of("^\r", drawn + 1) - drawn + 1) << "cleared as wide as drawn: " << s;
+  EXPECT_EQ(stop - clear - 1, s.find_first_of("^\r", drawn + 1) - drawn + 1) << "cleared: " << s;
   EXPECT_EQ(s.find("clean.avi", stop), std::string::npos) << "nothing checked after the stop";
+  std::ofstream("huge2.avi").close();
+  fs::resize_file("huge2.avi", 1ull << 40);  // zeros only: read until stopped
+  EXPECT_EQ(OnTerminal("repair --dry-run --threshold-kb 1 huge.avi huge2.avi", "repairing: ", "\x03",
+                       &r), 130);
+  EXPECT_NE(r.find(" of 1048576 MiB, "), r.npos) << r;
 }
 
-// In a folder others can write to: outputs that are no regular file are left alone, and names lying
-// around (links to a file they must not touch) stop no repair; every ending signal removes the partial file.
-TEST_F(Cli, HostileOutputsAndEverySignalLeaveNoPartialFile) {
+// In a folder others can write to: outputs that are no regular file are left alone, names lying
+// around (links to a file they must not touch) stop no repair, a new output is as private as the
+// damaged file, links in a folder are passed over; every ending signal removes the partial file.
+TEST_F(Cli, HostileOutputsPrivateFilesAndEverySignalLeaveNoPartialFile) {
   umask(022);
   mkfifo("fifo", 0600);
   symlink("clean.avi", "lnk");
   for (int n = 1; n < 100; ++n) symlink("clean.avi", ("o~" + std::to_string(n)).c_str());
   WriteBytes("o", {1});
   chmod("o", 0640);
+  chmod("dmg.avi", 0600);
   for (auto [args, status] : std::vector<std::pair<std::string, int>>{
            {"-o fifo", 1}, {"-o lnk", 1}, {"-o o", 0}, {"-o " + std::string(254, 'n'), 0}})
-    EXPECT_EQ(WEXITSTATUS(std::system(std::string(RUN(std::string("repair dmg.avi src.avi ") + args)).c_str())), status) << args;
+    EXPECT_EQ(Exit("repair dmg.avi src.avi " + args), status) << args;
   EXPECT_TRUE(fs::is_fifo("fifo") && fs::is_symlink("lnk") && ReadBytes("clean.avi") == Bytes());
   EXPECT_EQ(fs::status("o").permissions(), fs::perms(0640)) << "the replaced output's mode";
-  char loop[64] = "";  // a disc image on a block device (fstat: size 0) is read to its end; as root, with a loop device
-  if (FILE* attach = popen("losetup -f --show dmg.avi 2>/dev/null", "r")) fgets(loop, sizeof loop, attach), pclose(attach);
+  EXPECT_EQ(fs::status(std::string(254, 'n')).permissions(), fs::perms(0600)) << "a new one's";
+  symlink("../dmg.avi", "disc/c.avi");
+  EXPECT_EQ(Exit("repair disc copy"), 0);
+  EXPECT_EQ(Text(ReadBytes("../out")), "disc/a.avi" REPAIRED "disc/a.fixed.avi\n"
+                                      "disc/b.avi: clean\ndisc/c.avi: skipped: not a regular file\n"
+                                      SKIPPED);
+  // A disc image on a block device (fstat: size 0) is read to its end; as root, with a loop device.
+  char loop[64] = "";
+  if (FILE* attach = popen("losetup -f --show dmg.avi 2>/dev/null", "r")) {
+    if (!fgets(loop, sizeof loop, attach)) loop[0] = '\0';
+    pclose(attach);
+  }
   const std::string dev(loop, std::strcspn(loop, "\n"));
-  EXPECT_EQ(WEXITSTATUS(std::system(("timeout 20 " ORVALINTEX_CLI " check fifo /dev/zero " + dev + " >../out").c_str())), 1);
-  EXPECT_EQ(Text(ReadBytes("../out")), "fifo: error: " CANNOT_OPEN "\n/dev/zero: error: " CANNOT_OPEN "\n" +
-                                           (dev.empty() ? "" : dev + ": damaged: " DAMAGED "000012F4\n")) << "neither waited on nor empty";
+  EXPECT_EQ(WEXITSTATUS(std::system(("timeout 20 " ORVALINTEX_CLI " check fifo /dev/zero " + dev +
+                                     " >../out").c_str())), 1);
+  EXPECT_EQ(Text(ReadBytes("../out")),
+            "fifo: error: " CANNOT_OPEN " (not a regular file)\n/dev/zero: error: " CANNOT_OPEN
+            " (not a regular file)\n" +
+                (dev.empty() ? "" : dev + ": damaged: " DAMAGED "000012F4\n")) << "not waited on";
   EXPECT_TRUE(dev.empty() || std::system(("losetup -d " + dev).c_str()) == 0);
-  EXPECT_EQ(fs::status(std::string(254, 'n')).permissions(), fs::perms(0644)) << "a new output's: 0666 & ~umask";
   const std::set<std::string> before = Names();
   std::string screen;
   for (int signal : {SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2})
-    EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", "[y/N] ", "", &screen, signal), 128 + signal) << screen;
-  EXPECT_EQ(std::system(("ulimit -f 50; " + std::string(RUN(std::string("repair --yes q1.avi q2.avi")))).c_str()), 1 << 8)
+    EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", ANSWERS, "", &screen, signal), 128 + signal);
+  EXPECT_EQ(std::system(("ulimit -f 50; " + RUN("repair --yes dmg.avi src.avi")).c_str()), 1 << 8)
       << "past the file size limit: as a full disk";
-  EXPECT_NE(Text(ReadBytes("../out")).find(u8"q1.avi: failed: ファイルに書き込めません。"), std::string::npos);
-  EXPECT_EQ(std::system(("ulimit -f 0; " + std::string(RUN(std::string("check --all --mapfile m.map clean.avi")))).c_str()), 1 << 8);
+  EXPECT_NE(Text(ReadBytes("../out")).find(u8"dmg.avi: failed: ファイルに書き込めません。"),
+            std::string::npos);
+  EXPECT_EQ(std::system(("ulimit -f 0; " + RUN("check --all --mapfile m.map clean.avi")).c_str()),
+            1 << 8);
   EXPECT_EQ(Names(), before);
   EXPECT_EQ(WEXITSTATUS(std::system(ORVALINTEX_CLI " check clean.avi >/dev/full 2>../err")), 1);
   EXPECT_EQ(Text(ReadBytes("../err")), "orvalintex-cli: write error: standard output\n");
+}
+
+// A check whose output nobody reads blocks once the pipe is full; the first Ctrl-C still ends it.
+TEST_F(Cli, AStopEndsACheckBlockedOnAFullPipe) {
+  const std::string name(200, 'c');
+  fs::copy_file("clean.avi", name);
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  fcntl(pipe[0], F_SETPIPE_SZ, 4096);
+  const timespec kPause = {0, 1000000};
+  sigset_t child;
+  sigemptyset(&child);
+  sigaddset(&child, SIGCHLD);
+  sigprocmask(SIG_BLOCK, &child, nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipe[1], STDOUT_FILENO);
+    std::vector<const char*> args = {ORVALINTEX_CLI, "check"};
+    args.insert(args.end(), 1000, name.c_str());
+    args.push_back(nullptr);
+    execv(args[0], const_cast<char* const*>(args.data()));
+    _exit(127);
+  }
+  close(pipe[1]);
+  // Full once no further line fits in its one page: the next write blocks.
+  const int line = int(name.size() + std::strlen(": clean\n")), room = fcntl(pipe[0], F_GETPIPE_SZ);
+  for (int pending = 0; pending + line <= room; nanosleep(&kPause, nullptr))
+    ioctl(pipe[0], FIONREAD, &pending);
+  kill(pid, SIGINT);
+  const timespec second = {1, 0};
+  EXPECT_EQ(sigtimedwait(&child, nullptr, &second), SIGCHLD) << "still running a second later";
+  int status = 0;
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  sigprocmask(SIG_UNBLOCK, &child, nullptr);
+  close(pipe[0]);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130);
 }
 
 // The damage map hands the damaged ranges to GNU ddrescue, which reads them again from the disc and
@@ -230,8 +381,9 @@ TEST_F(Cli, DdrescueReadsExactlyTheDamagedRangesAgain) {
   std::vector<uint8_t> disc = Bytes(), copy = ReadBytes("dmg.avi");
   disc[99] ^= 0xFF;
   WriteBytes("disc.img", disc);
-  ASSERT_EQ(WEXITSTATUS(std::system(std::string(RUN(std::string("check --all --mapfile m.map dmg.avi"))).c_str())), 1);
-  ASSERT_EQ(std::system("ddrescue -q disc.img dmg.avi m.map && ddrescuelog -t m.map | grep -q 'rescued: *100000 B'"), 0);
+  ASSERT_EQ(Exit("check --all --mapfile m.map dmg.avi"), 1);
+  ASSERT_EQ(std::system("ddrescue -q disc.img dmg.avi m.map && "
+                        "ddrescuelog -t m.map | grep -q 'rescued: *100000 B'"), 0);
   std::copy_n(disc.begin() + 0x12F4, 8192, copy.begin() + 0x12F4);
   EXPECT_EQ(ReadBytes("dmg.avi"), copy);
 }

@@ -1,154 +1,214 @@
-// The block merge in both forms and the merge of real files, against a byte loop.
+// The merge of any number of copies, block by block in both forms and of real files, against a
+// position-by-position model.
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
+#include <filesystem>
 #include <random>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
 
-#include "common/file_io.h"
-#include "common/offset_text.h"
-#include "common/settings.h"
-#include "repair/merge_block.h"
-#include "repair/merge_file.h"
+#include "common/simd.h"
+#include "repair/merge_copies.h"
 #include "tests/support/host_recorder.h"
 #include "tests/support/temp_files.h"
 
-typedef std::vector<uint8_t> Bytes;
-typedef std::vector<std::string> Texts;
+using Bytes = std::vector<uint8_t>;
+using Ranges = std::vector<ByteRange>;
 
-// Returns n, a differing pair's index, or 1 + that of the position bringing run to t.
-static uint32_t ModelMerge(uint8_t* d, const uint8_t* s, uint32_t n, int32_t* run, int32_t t) {
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint8_t a = d[i], b = s[i];
-    if (a != 0 && b != 0 && a != b) return i;
-    if (a == 0) d[i] = b;
-    if (a != 0 && a == b) *run = 0;
-    if (a == 0 && b == 0 && *run < t && ++*run == t) return i + 1;
+static Ranges Stretches(const std::vector<bool>& at, uint64_t min) {  // where at[] holds, >= min
+  Ranges ranges;
+  for (uint64_t a = 0, b = 0; a < at.size(); a = ++b) {
+    b = std::find(at.begin() + a, at.end(), false) - at.begin();
+    if (b - a >= min) ranges.push_back({a, b - a});
   }
-  return n;
+  return ranges;
 }
 
-// The messages of a whole merge, shown with all three files open, and the blocks written before a stop.
-static std::pair<Texts, Bytes> ModelFile(Bytes d, const Bytes& s, int32_t t, bool yes) {
-  Texts texts;
-  char text[128], offset[kOffsetTextSize];
-  int32_t run = 0, asked = 0, stop = 0;
-  for (size_t i = 0; i < d.size() && !stop; ++i) {
-    const int32_t before = run;
-    if ((stop = ModelMerge(&d[i], &s[i], 1, &run, t) == 0)) {
-      FormatOffset(i, offset);
-      std::snprintf(text, sizeof text, "データが一致しません。\nAddress : %s (%02X / %02X) D S O", offset, d[i], s[i]);
-      texts.push_back(text);
-    } else if (run == t && before < t && !asked) {
-      FormatOffset(i + 1 - uint64_t(t), offset);
-      texts.push_back(std::string("修復できません。処理を続行しますか?\nAddress : ") + offset + " D S O");
-      stop = !(asked = yes);
-    }
-    if (stop) d.resize(i / 65536 * 65536);
-  }
-  return {texts, d};
-}
-
-// Stretches equal, zero in both, zero on one side, and with kinds == 8 also differing.
-static void MakeCopies(std::mt19937& rng, size_t size, Bytes* d, Bytes* s, uint32_t kinds) {
-  for (uint32_t kind = 0, len = 0; d->size() < size; len ? --len : (kind = rng() % kinds, len = rng() % 6000)) {
-    const uint8_t r = uint8_t(rng()), x = uint8_t(1 + rng() % 255), some = rng() % 8 ? x : 0, y = uint8_t(rng() % 3);
-    const uint8_t pairs[8][2] = {{r, r}, {x, x}, {0, 0}, {0, some}, {some, 0}, {0, r}, {r, 0}, {y, uint8_t(rng() % 16 ? y : rng() % 3)}};
-    d->push_back(pairs[kind][0]), s->push_back(pairs[kind][1]);
-  }
-}
-
-class Merge : public ::testing::Test {
- protected:
-  void TearDown() override { RemoveTree(dir); }
-  // The messages, marked with the files held open meanwhile, "!" for a wrong look.
-  Texts Run(const std::string& output) {
-    Texts texts;
-    bool failed = false;  // told of a failure, so the result must be 0
-    g_host.messages.clear();
-    g_host.onMessage = [&] {
-      const RecordedMessage& m = g_host.messages.back();
-      failed |= m.text.rfind("修復でき", 0) != 0;  // anything but the question
-      texts.push_back(m.text + (m.hasCaption || m.kind != (failed ? kWarningOk : kWarningYesNo) ? "!" : "") +
-                      (HeldOpen(dmg) ? " D" : "") + (HeldOpen(src) ? " S" : "") + (HeldOpen(out) ? " O" : ""));
-    };
-    result = ::Merge(output.c_str(), dmg.c_str(), src.c_str(), &made);
-    EXPECT_FALSE(HeldOpen(dmg) || HeldOpen(src) || HeldOpen(out) || (failed && result));
-    return texts;
-  }
-  // Merges over a longer earlier output as the model does; the model's messages.
-  Texts Check(const Bytes& d, const Bytes& s, int32_t t, bool yes) {
-    g_settings.ErrorLength = t, g_host.answerYes = yes;
-    WriteBytes(dmg, d), WriteBytes(src, s), WriteBytes(out, Bytes(d.size() + 70000, 0xEE));
-    const auto [want, wantOut] = ModelFile(d, s, t, yes);
-    EXPECT_EQ(Run(out), want);
-    EXPECT_EQ(result + made, wantOut.size() == d.size() ? 2 : 1);
-    EXPECT_EQ(ReadBytes(out), wantOut);
-    return want;
-  }
-  std::string dir = MakeTempDir(), dmg = JoinPath(dir, "d"), src = JoinPath(dir, "s"), out = JoinPath(dir, "o");
-  int result = -1, made = -1;
+struct Merged {
+  Bytes out;
+  MergeReport r;
+  int64_t question, stop;  // where the question names, where no majority stops it; -1: none
 };
 
-TEST_F(Merge, BlocksInBothFormsAndWholeFilesAgreeWithTheModel) {
-  std::mt19937 rng(11);
-  for (int trial = 0; trial < 300; ++trial) {
-    const int32_t t = std::vector<int32_t>{1, 2, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 8192, INT32_MAX,
-                                           int32_t(1 + rng() % 20000)}[trial % 15];
-    Bytes d, s;
-    MakeCopies(rng, rng() % (trial % 5 ? 100000 : 300000), &d, &s, trial % 4 ? 8 : 7);
-    if (trial % 10 == 0) Check(d, s, trial % 20 ? t : 8192, rng() % 2);
-    for (auto merge : {MergeBlock, MergeBlockPortable}) {
-      Bytes got = d, want = d;
-      int32_t run = t - int32_t(std::min<uint32_t>(rng() % 2 ? rng() % 70 : rng(), t)), wantRun = run;  // carried in
-      for (size_t at = 0, n; at < d.size(); at += n ? n : 1) {  // after a differing pair, the rest
-        const uint32_t len = uint32_t(std::min<size_t>(d.size() - at, 1 + rng() % (rng() % 3 ? 70000 : 40)));
-        n = merge(got.data() + at, s.data() + at, len, &run, t);
-        ASSERT_EQ(n, ModelMerge(want.data() + at, s.data() + at, len, &wantRun, t)) << trial << " at " << at;
-        ASSERT_EQ(run, wantRun) << trial << " at " << at;
+// Position by position: the counter, the vote, the sources taken from.
+static Merged Model(const std::vector<Bytes>& c, int32_t t) {
+  Merged m = {c[0], {std::vector<uint64_t>(c.size() - 1), 0, {}, {}, c[0].size()}, -1, -1};
+  std::vector<bool> voted, zero;
+  for (int32_t i = 0, counter = 0; i < int32_t(c[0].size()); ++i) {
+    int nonZero = 0, most = 0, best = 0;  // the copies holding a byte, the most holding one
+    for (const Bytes& x : c) {
+      if (!x[i]) continue;
+      ++nonZero;
+      int same = 0;
+      for (const Bytes& y : c) same += y[i] == x[i];
+      if (same > most) {
+        most = same;
+        best = x[i];
       }
-      ASSERT_EQ(got, want) << trial;
     }
+    if (nonZero && 2 * most <= nonZero) {
+      m.stop = i;
+      break;
+    }
+    zero.push_back(!nonZero);
+    voted.push_back(nonZero && most < nonZero);
+    m.r.voted += voted.back();
+    counter = most == int(c.size()) ? 0 : std::min(t, counter + !nonZero);
+    if (counter == t && m.question < 0) m.question = i + 1 - t;
+    for (size_t k = 1; nonZero && !c[0][i]; ++k)
+      if (c[k][i] == best) {
+        ++m.r.taken[k - 1];
+        break;
+      }
+    m.out[i] = nonZero ? uint8_t(best) : 0;
+  }
+  m.r.votedRanges = Stretches(voted, 1);
+  m.r.unsupplied = Stretches(zero, t);
+  return m;
+}
+
+// Copies of one file: zero runs near t, shared data, then each zeroed or altered in places.
+static std::vector<Bytes> Copies(std::mt19937& rng, size_t count, uint32_t size, uint32_t t) {
+  Bytes d;
+  while (d.size() < size) {
+    const uint32_t r = rng();
+    d.resize(d.size() + (r % 3 == 0 ? t - 1 + (r >> 8) % 3 : 0));
+    d.insert(d.end(), 1 + (r >> 8) % 300, uint8_t(1 + (r >> 16) % 255));
+    if (r % 5 == 0) d.push_back(0);
+  }
+  d.resize(size);
+  std::vector<Bytes> c(count, d);
+  for (size_t k = 0, n = rng() % 6 * count; size > 0 && k < n; ++k) {
+    const size_t at = rng() % size, length = std::min<size_t>(size - at, rng() % (3 * t));
+    std::fill_n(c[k % count].begin() + at, length, rng() % 5 ? 0 : uint8_t(rng()));
+  }
+  return c;
+}
+
+TEST(MergeBlocks, BothFormsAgreeWithTheModelOverRandomCopiesAndSplits) {
+  const int sse2 = g_useSse2;
+  for (unsigned seed = 1; seed <= 399; ++seed) {  // ending on an odd seed: g_useSse2 as it was
+    std::mt19937 rng(seed);
+    g_useSse2 = sse2 && seed % 2;  // the portable forms on every other seed
+    const uint32_t t = seed % 5 ? 1 + rng() % (seed % 2 ? 20 : 3000) : 70000;
+    const uint32_t size = rng() % (seed % 3 ? 4000 : 200000);
+    const std::vector<Bytes> c = Copies(rng, 2 + seed % 4, size, t);
+    const Merged want = Model(c, int32_t(t));
+    Merged got = {c[0], {std::vector<uint64_t>(c.size() - 1), 0, {}, {}, size}, -1, -1};
+    MergeState s = {0, 0, 0, 0};
+    for (uint32_t at = 0; (at = uint32_t(s.position)) < size && got.stop < 0;) {
+      const uint32_t n = std::min<uint32_t>(size - at, rng() % 2 ? 65536 : 1 + rng() % 300);
+      std::vector<Bytes> block;  // copies 1.. exactly as long as the block; the first in place
+      std::vector<uint8_t*> p = {got.out.data() + at};
+      for (size_t k = 1; k < c.size(); ++k)
+        p.push_back(block.emplace_back(&c[k][at], &c[k][at] + n).data());
+      const uint32_t passed = MergeBlock(&s, p.data(), int(c.size()), n, int32_t(t), &got.r);
+      if (s.zeroRun == int32_t(t) && !s.asked) {
+        got.question = int64_t(s.position) - t;
+        s.asked = 1;
+      } else if (passed < n) {
+        got.stop = int64_t(s.position);
+      }
+    }
+    ASSERT_EQ(got.out, want.out) << seed;
+    ASSERT_EQ(std::tie(got.question, got.stop), std::tie(want.question, want.stop)) << seed;
+    ASSERT_TRUE(std::tie(got.r.taken, got.r.voted, got.r.votedRanges, got.r.unsupplied) ==
+                std::tie(want.r.taken, want.r.voted, want.r.votedRanges, want.r.unsupplied))
+        << seed;
   }
 }
 
-// Shared zeros are asked about once, by their first zero, before a mismatch.
-TEST_F(Merge, TheQuestionAndTheMismatch) {
-  Bytes d(4 * 65536);  // both copies zero at 100000..109999 and 150000..159999
-  for (size_t i = 0; i < d.size(); ++i) d[i] = uint8_t(i / 10000 == 10 || i / 10000 == 15 ? 0 : 1 + i % 251);
-  Bytes s = d;
-  d[123456] = 0x41, s[123456] = 0x42;
-  const std::string ask = "修復できません。処理を続行しますか?\nAddress : 000186A0 D S O",
-                    mismatch = "データが一致しません。\nAddress : 0001E240 (41 / 42) D S O";
-  EXPECT_EQ(Check(d, d, 8192, false), Texts{ask});
-  EXPECT_EQ(Check(d, d, 8192, true), Texts{ask});
-  EXPECT_EQ(Check(d, d, 10001, true), Texts{});
-  EXPECT_EQ(Check(d, s, 8192, true), (Texts{ask, mismatch}));
-  EXPECT_EQ(Check({}, {}, 8192, false), Texts{});
+class MergeFiles : public ::testing::Test {
+ protected:
+  void TearDown() override { RemoveTree(dir); }
+  // Merges into out (over a longer earlier file); every outcome told or question asked must
+  // find all files held while the merge is under way, none before it.
+  Outcome Run(const std::vector<std::string>& copies, const std::string& output) {
+    std::vector<const char*> paths;
+    for (const std::string& c : copies) paths.push_back(c.c_str());
+    ResetHost();
+    g_host.answerYes = yes;
+    g_host.onTell = [&] {
+      const bool opening = g_host.asked.empty() && !g_host.told.empty() && Opening();
+      for (const std::string& file : copies) held += HeldOpen(file) == !opening ? "" : "!";
+      held += HeldOpen(out) == !opening ? "" : "o";
+    };
+    const Outcome o = MergeCopies({paths.data(), int(paths.size()), t, output.c_str(), kNoFile},
+                                  &report, &made);
+    EXPECT_EQ(held, "");
+    for (const std::string& file : copies) EXPECT_FALSE(HeldOpen(file)) << file;
+    return o;
+  }
+  bool Opening() {
+    const OutcomeKind kind = g_host.told.back().kind;
+    return kind != kMismatch && kind != kDeclined && kind != kCannotRead && kind != kCannotWrite;
+  }
+  std::string dir = MakeTempDir(), out = JoinPath(dir, "out"), held;
+  int32_t t = 8192;
+  int yes = 0;
+  MergeReport report;
+  int made = -1;
+};
+
+// The question at the byte that brings the counter to the threshold, naming the stretch's
+// first zero; a No or no majority ends the merge with the blocks before written.
+TEST_F(MergeFiles, OutcomesAndOutputAgreeWithTheModel) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 40; ++trial) {
+    t = trial % 4 ? 8192 : 1 + rng() % 100;
+    const uint32_t size = trial % 10 ? 1 + rng() % 300000 : 65536 * (1 + rng() % 3);
+    const std::vector<Bytes> c = Copies(rng, 2 + trial % 3, size, uint32_t(t));
+    std::vector<std::string> copies;
+    for (size_t k = 0; k < c.size(); ++k) {
+      copies.push_back(JoinPath(dir, "c" + std::to_string(k)));
+      WriteBytes(copies.back(), c[k]);
+    }
+    WriteBytes(out, Bytes(size + 70000, 0xEE));
+    const Merged m = Model(c, t);
+    yes = rng() % 2;
+    const Outcome o = Run(copies, out);
+    const bool declined = m.question >= 0 && !yes;
+    const int64_t ended = declined ? m.question + t - 1 : m.stop;
+    EXPECT_EQ(o.kind, declined ? kDeclined : ended >= 0 ? kMismatch : kMerged) << trial;
+    EXPECT_EQ(g_host.asked, m.question < 0 ? std::vector<uint64_t>{}
+                                           : std::vector<uint64_t>{uint64_t(m.question)});
+    const Bytes written = ReadBytes(out);
+    const size_t whole = ended < 0 ? m.out.size() : size_t(ended) / 65536 * 65536;
+    EXPECT_EQ(written, Bytes(m.out.begin(), m.out.begin() + whole)) << trial;
+    EXPECT_EQ(o.kind == kMismatch ? o.offset : 0, o.kind == kMismatch ? uint64_t(m.stop) : 0);
+    EXPECT_EQ(made, 1);
+  }
 }
 
-TEST_F(Merge, FailuresBeforeTheMergeAreToldAfterClosingAndMakeNoOutput) {
-  EXPECT_EQ(Run(out), Texts{"修復するファイルが開けません。"});
+TEST_F(MergeFiles, FailuresBeforeTheMergeAreToldAfterClosingAndMakeNoOutput) {
+  const std::string dmg = JoinPath(dir, "d"), src = JoinPath(dir, "s");
+  EXPECT_EQ(Run({dmg, src}, out).kind, kCannotOpenDamaged);
   WriteBytes(dmg, {0, 5, 0});
-  EXPECT_EQ(Run(out), Texts{"修復用のファイルが開けません。"});
+  EXPECT_EQ(Run({dmg, src}, out).file, 1);
   WriteBytes(src, {4, 5});
-  EXPECT_EQ(Run(out), Texts{"ファイルサイズが一致しません。"});
+  const Outcome sizes = Run({dmg, src, src}, out);
+  EXPECT_EQ(std::tie(sizes.kind, sizes.sizes[0], sizes.sizes[1]),
+            std::make_tuple(kSizeMismatch, uint64_t(3), uint64_t(2)));
   WriteBytes(src, {4, 5, 6});
-  for (const std::string& output : {dir, dmg, src}) EXPECT_EQ(Run(output), Texts{"書き込み先ファイルが開けません。"});
-  EXPECT_EQ(result + made, 0);
+  for (const std::string& output : {dir, dmg, src})
+    EXPECT_EQ(Run({dmg, src}, output).kind, kCannotMakeOutput) << output;
+  EXPECT_EQ(made + FileExists(out), 0);
   EXPECT_EQ(ReadBytes(dmg).size() + ReadBytes(src).size(), 6u);  // no input cut
-  EXPECT_EQ(FileExists(out) + RemoveFile(dmg.c_str()) + RemoveFile(dmg.c_str()), 1);
+  EXPECT_EQ(Run({dmg, src}, out).kind, kMerged);
+  EXPECT_EQ(ReadBytes(out), (Bytes{4, 5, 6}));
 #ifndef _WIN32  // a file that tells a size its reads fall short of
-  dmg = src = "/sys/devices/system/cpu/online";
-  EXPECT_EQ(Run(out), Texts{"ファイルから読み込めません。 D S O"});
-  dmg = JoinPath(dir, "d2"), src = JoinPath(dir, "s2");
-  WriteBytes(dmg, Bytes(70000, 1)), WriteBytes(src, Bytes(70000, 1));
+  const std::string cpus = "/sys/devices/system/cpu/online";
+  EXPECT_EQ(Run({cpus, cpus}, out).kind, kCannotRead);
+  WriteBytes(dmg, Bytes(70000, 1));
+  WriteBytes(src, Bytes(70000, 1));
   rlimit limit = {1000, RLIM_INFINITY};  // a write past it fails, as on a full disk
-  signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &limit);
-  EXPECT_EQ(Run(out), Texts{"ファイルに書き込めません。 D S O"});
-  limit.rlim_cur = RLIM_INFINITY, setrlimit(RLIMIT_FSIZE, &limit);
+  signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const Outcome full = Run({dmg, src}, out);
+  limit.rlim_cur = RLIM_INFINITY;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_EQ(std::tie(full.kind, full.file), std::make_tuple(kCannotWrite, kOutputFile));
 #endif
 }

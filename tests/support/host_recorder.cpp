@@ -4,14 +4,19 @@ HostScript g_host;
 
 void ResetHost() { g_host = HostScript(); }
 
-int ShowMessage(const char* text, const char* caption, MessageKind kind) {
-  g_host.messages.push_back({text, caption ? caption : "", caption != nullptr, kind});
-  if (g_host.onMessage) g_host.onMessage();
-  return kind == kWarningYesNo && g_host.answerYes;
+void TellOutcome(const Outcome& outcome) {
+  g_host.told.push_back(outcome);
+  if (g_host.onTell) g_host.onTell();
 }
 
-int PumpMessages() {
-  ++g_host.pumpCalls;
-  if (g_host.onPump) g_host.onPump();
-  return !(g_host.stopAtPump > 0 && g_host.pumpCalls >= g_host.stopAtPump);
+int AskToGoOn(uint64_t offset) {
+  g_host.asked.push_back(offset);
+  if (g_host.onTell) g_host.onTell();
+  return g_host.answerYes;
+}
+
+int KeepGoing(Work, uint64_t, uint64_t) {
+  ++g_host.keepCalls;
+  if (g_host.onKeep) g_host.onKeep();
+  return !(g_host.stopAtKeep > 0 && g_host.keepCalls >= g_host.stopAtKeep);
 }

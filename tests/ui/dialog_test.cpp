@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/settings.h"
+#include "app/settings.h"
 #include "res/resource.h"
 #include "tests/support/temp_files.h"
 #include "ui/globals.h"

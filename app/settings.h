@@ -1,6 +1,9 @@
-// The Settings record: the four values that outlive a run of the program.
+// The dialog program's Settings record: the four values that outlive a run of
+// the program.
 #pragma once
 #include <cstdint>
+
+#include "common/threshold.h"
 
 struct Settings {
   int32_t WindowLeft;   // screen position of the dialog's top-left corner
@@ -8,8 +11,6 @@ struct Settings {
   int32_t ErrorLength;  // damage threshold in bytes, always > 0
   int32_t SkipJunk;     // 1: pass over JUNK payloads in RIFF files
 };
-
-constexpr int32_t kDefaultErrorLength = 8192;
 
 // The one instance, with its defaults from process start on.
 extern Settings g_settings;

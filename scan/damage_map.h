@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "common/byte_range.h"
-#include "scan/zero_run.h"
+#include "common/outcome.h"
+#include "scan/block_scan.h"
 
 // Carried from block to block through one file; all zero at the file's start.
 // While scan.runLength == threshold the last run found goes on.
@@ -22,11 +23,10 @@ struct ZeroRunsState {
 void FindRunsInBlock(ZeroRunsState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                      int junk, uint64_t remaining, std::vector<ByteRange>* runs);
 
-// Appends every zero run of at least threshold bytes in the file at path to
-// runs (passing over JUNK payloads of RIFF files when skipJunk is set), calling
-// PumpMessages() after every block, and puts the file's size in *size. Returns
-// 1 when the whole file has been scanned, 0 when it cannot be read or a stop
-// came earlier; tells the user about every problem itself, but not about the
-// runs or a stop.
-int FindZeroRuns(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
-                 uint64_t* size);
+// Every zero run of at least threshold bytes in the file at path, passing over
+// JUNK payloads of RIFF files when skipJunk is set, with KeepGoing called after
+// every block. Returns kClean or kDamaged (at the first run, as a check gives
+// it) once the whole file has been scanned, with *runs and *size filled in;
+// else kStopped or what kept the file from being read, told.
+Outcome MapDamage(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
+                  uint64_t* size);

@@ -1,4 +1,4 @@
-#include "common/command_tail.h"
+#include "app/command_tail.h"
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 

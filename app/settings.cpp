@@ -1,4 +1,4 @@
-#include "common/settings.h"
+#include "app/settings.h"
 
 Settings g_settings = {0, 0, kDefaultErrorLength, 1};
 

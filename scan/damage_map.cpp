@@ -1,19 +1,12 @@
-#include "scan/zero_runs.h"
+#include "scan/damage_map.h"
 
-#include <cstring>
-
-#include "common/block_buffer.h"
-#include "common/file_io.h"
-#include "common/host.h"
+#include "common/block_pass.h"
+#include "common/simd.h"
 #include "scan/scan_file.h"
 
 // The index of the first non-zero byte of buf[i..n), or n.
 static uint32_t SkipZeros(const uint8_t* buf, uint32_t i, uint32_t n) {
-  for (; n - i >= 8; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, buf + i, 8);
-    if (word != 0) break;
-  }
+  while (n - i >= 8 && Load8(buf + i) == 0) i += 8;
   while (i < n && buf[i] == 0) ++i;
   return i;
 }
@@ -44,35 +37,29 @@ void FindRunsInBlock(ZeroRunsState* s, const uint8_t* buf, uint32_t n, int32_t t
   s->position += n;
 }
 
-int FindZeroRuns(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
-                 uint64_t* size) {
-  FileHandle file;
-  uint64_t remaining = 0;
-  uint8_t* buffer = nullptr;
-  uint32_t blockSize = 0;
-  if (!OpenScan(path, &file, &remaining, &buffer, &blockSize)) return 0;
-  *size = remaining;
-  if (remaining == 0) return 1;
+struct Mapping {
+  ZeroRunsState state;
+  int32_t threshold;
+  int skipJunk;
+  int junk;
+  std::vector<ByteRange>* runs;
+};
 
-  ZeroRunsState state = {{0, 0, 0}, 0};
-  int junk = 0;
-  int result = 0;
-  for (;;) {
-    const uint32_t count = remaining < blockSize ? static_cast<uint32_t>(remaining) : blockSize;
-    if (!ReadExact(file, buffer, count)) {
-      ShowMessage("ファイルから読み込めません。", nullptr, kWarningOk);
-      break;
-    }
-    if (state.position == 0 && count >= 4 && std::memcmp(buffer, "RIFF", 4) == 0)
-      junk = skipJunk;
-    FindRunsInBlock(&state, buffer, count, threshold, junk, remaining, runs);
-    remaining -= count;
-    if (!PumpMessages() || remaining == 0) {
-      result = remaining == 0;
-      break;
-    }
-  }
-  FreeBlockBuffer(buffer);
-  CloseFile(file);
-  return result;
+static int MapBlock(void* context, uint8_t* const* blocks, uint32_t n, uint64_t at,
+                    uint64_t left, Outcome*) {
+  Mapping* m = static_cast<Mapping*>(context);
+  if (StartsRiff(blocks[0], n, at)) m->junk = m->skipJunk;
+  FindRunsInBlock(&m->state, blocks[0], n, m->threshold, m->junk, left, m->runs);
+  return 1;
+}
+
+Outcome MapDamage(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
+                  uint64_t* size) {
+  *size = 0;
+  Mapping mapping = {{{0, 0, 0}, 0}, threshold, skipJunk, 0, runs};
+  Outcome outcome =
+      RunBlockPass(OnePass(&path, 1, kChecking, kClean, MapBlock, &mapping), size, nullptr);
+  if (outcome.kind == kClean && !runs->empty())
+    outcome = MakeOutcome(kDamaged, runs->front().offset);
+  return outcome;
 }

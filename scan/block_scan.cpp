@@ -1,13 +1,8 @@
-#include "scan/zero_run.h"
+#include "scan/block_scan.h"
 
 #include <cstring>
 
-#include "common/vector_forms.h"
-
-#if defined(__i386__) || defined(__x86_64__)
-#define HAVE_SSE2_FORMS 1
-#include <emmintrin.h>
-#endif
+#include "common/simd.h"
 
 // Two searches carry all the speed: back over zeros, and forward to the next
 // "JUNK". Each has a portable form and, on x86, a vector form, which the
@@ -21,9 +16,7 @@ typedef uint32_t (*FindJunkFn)(const uint8_t* buf, uint32_t from, uint32_t n);
 static uint32_t TrailingZerosPortable(const uint8_t* buf, uint32_t lo, uint32_t hi) {
   uint32_t i = hi;
   for (; i - lo >= 8; i -= 8) {
-    uint64_t word;
-    std::memcpy(&word, buf + i - 8, 8);
-    if (word != 0) break;
+    if (Load8(buf + i - 8) != 0) break;
   }
   while (i > lo && buf[i - 1] == 0) --i;
   return hi - i;
@@ -43,10 +36,6 @@ static uint32_t FindJunkPortable(const uint8_t* buf, uint32_t from, uint32_t n) 
 #if HAVE_SSE2_FORMS
 #pragma GCC push_options
 #pragma GCC target("sse2")
-static __m128i Load16(const uint8_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
 static uint32_t TrailingZerosSse2(const uint8_t* buf, uint32_t lo, uint32_t hi) {
   const __m128i zero = _mm_setzero_si128();
   uint32_t i = hi;

@@ -1,4 +1,4 @@
-#include "common/vector_forms.h"
+#include "common/simd.h"
 
 #if defined(_WIN32)
 #include <windows.h>

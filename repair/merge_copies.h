@@ -1,0 +1,54 @@
+// Merging any number of copies of one file: the damaged copy first, then the
+// sources. Each zero of the damaged copy is taken from the first source that
+// holds a non-zero byte there; where the copies' non-zero bytes differ, a
+// value held by more than half of the copies that hold one there wins. With
+// one source that never happens: the two copies must agree.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "common/byte_range.h"
+#include "common/file_io.h"
+#include "common/outcome.h"
+
+// What a merge found, added to block by block.
+struct MergeReport {
+  std::vector<uint64_t> taken;        // per source: bytes taken from it into the damaged copy's zeros
+  uint64_t voted;                     // positions decided by a majority
+  std::vector<ByteRange> votedRanges;
+  std::vector<ByteRange> unsupplied;  // all copies zero, at least threshold long
+  uint64_t size;                      // of each copy, once all are open
+};
+
+// Carried from block to block; all zero at the merge's start.
+struct MergeState {
+  int32_t zeroRun;    // shared zeros since all copies last held one byte, up to threshold
+  int asked;          // 1 once the question has been put, or is never to be
+  uint64_t stretch;   // positions where all copies hold 0, up to here
+  uint64_t position;  // offset of the next position
+};
+
+// Merges copies[1..count)[0..n) into copies[0][0..n) in place (threshold >= 1;
+// report->taken holds count - 1 counters). Returns the positions passed: n;
+// or, unless s->asked, (index + 1) of the position where s->zeroRun reached
+// threshold; or the index of the first position without a majority (left
+// untouched).
+uint32_t MergeBlock(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
+                    int32_t threshold, MergeReport* report);
+
+struct MergeJob {
+  const char* const* paths;  // count >= 2 copies of one size, the damaged copy first
+  int count;
+  int32_t threshold;         // >= 1
+  const char* makeOutput;    // made anew once the copies are open and agree in size, or null
+  FileHandle output;         // without makeOutput: the caller's open output, which it closes;
+                             // kNoFile for a dry run, which asks nothing and writes nothing
+};
+
+// Merges the copies block by block into the output, asking at most once
+// whether to go on past a stretch that no copy can supply, calling
+// KeepGoing(kMerging, ...) after every block. Returns kMerged when the whole
+// file has been merged; else the outcome that ended it, told (a No to the
+// question is kDeclined). *report is filled anew with what was found up to
+// there; *outputMade (may be null) as RunBlockPass gives it.
+Outcome MergeCopies(const MergeJob& job, MergeReport* report, int* outputMade);
