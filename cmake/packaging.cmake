@@ -29,10 +29,13 @@ elseif(NOT ORVALINTEX_SANITIZE)
             --output ${man} $<TARGET_FILE:orvalintex-cli>
     COMMAND gzip -9nf ${man}
     DEPENDS orvalintex-cli VERBATIM)
-  configure_file(cmake/deb/changelog.in changelog @ONLY)
+  # The changelog in Debian's format, from CHANGELOG.md.
+  set(changelog_script ${CMAKE_SOURCE_DIR}/cmake/deb/changelog.sh)
   add_custom_command(OUTPUT ${changelog}
-    COMMAND sh -c "gzip -9nc changelog > changelog.gz"
-    DEPENDS ${CMAKE_BINARY_DIR}/changelog WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+    COMMAND sh ${changelog_script} ${CMAKE_SOURCE_DIR}/CHANGELOG.md orvalintex-cli
+            ${PROJECT_VERSION} ${CPACK_PACKAGE_CONTACT} ${CMAKE_BINARY_DIR}/changelog
+    COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/changelog
+    DEPENDS CHANGELOG.md ${changelog_script} VERBATIM)
   add_custom_target(orvalintex-cli-docs ALL DEPENDS ${man}.gz ${changelog})
 
   install(TARGETS orvalintex-cli RUNTIME DESTINATION bin)

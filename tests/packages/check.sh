@@ -2,7 +2,8 @@
 # Checks what scripts/package.sh left in build/packages: the zip holds exactly
 # the two programs and the two documents, and its orvalintex-cli.exe runs under
 # Wine and carries the version in its VERSIONINFO, as Orvalintex.exe does; the
-# .deb unpacks to a working orvalintex-cli and lintian finds no error in it.
+# .deb unpacks to a working orvalintex-cli with its changelog from CHANGELOG.md
+# and lintian finds no error in it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(Orvalintex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
@@ -26,5 +27,9 @@ dpkg -x "$deb" "$scratch/root"
 shown=$("$scratch/root/usr/bin/orvalintex-cli" --version)
 [ "$shown" = "orvalintex-cli $version" ] || fail "the .deb's orvalintex-cli --version: $shown"
 [ -s "$scratch/root/usr/share/man/man1/orvalintex-cli.1.gz" ] || fail "the .deb has no manual page"
+changelog=$scratch/root/usr/share/doc/orvalintex-cli/changelog.gz
+zcat "$changelog" | dpkg-parsechangelog -l - -S Version | grep -qx "$version" &&
+  zcat "$changelog" | grep -qF "$(sed -n '/^## /,$s/^- //p' CHANGELOG.md | head -n 1)" ||
+  fail "the .deb's changelog is not CHANGELOG.md's"
 lintian --fail-on error "$deb" || fail "lintian reports errors in $deb"
 echo "packages: $zip and $deb are fine"
