@@ -1,7 +1,9 @@
 # What the packages hold and how CPack makes them (scripts/package.sh runs it):
-# the Windows build gives Orvalintex-<version>-win32.zip with both programs and
-# the two documents; a Linux build without sanitizers gives the command-line
-# program as orvalintex-cli_<version>_<arch>.deb. The sanitizer build has none.
+# the Windows build gives Orvalintex-<version>-win32.zip, which unpacks into
+# one folder Orvalintex-<version>/ holding both programs and the user's
+# documents as Windows text; a Linux build without sanitizers gives the
+# command-line program as orvalintex-cli_<version>_<arch>.deb. The sanitizer
+# build has none.
 
 # Packaging builds only what goes in the package, not the tests.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
@@ -12,12 +14,28 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and repair zero-filled damage in fil
 set(CPACK_PACKAGE_CONTACT "Orvalintex maintainers <maintainers@users.noreply.c-seed-7b039692.example>")
 set(CPACK_STRIP_FILES ON)
 
+set(windows_text ${CMAKE_SOURCE_DIR}/cmake/windows_text.sh)
+
 if(WIN32)
-  install(TARGETS Orvalintex orvalintex-cli RUNTIME DESTINATION .)
-  install(FILES README.md docs/使い方.md DESTINATION .)
+  # Every document as a Windows user opens it: .txt, CRLF, a BOM when not ASCII.
+  set(zip_docs ${CMAKE_BINARY_DIR}/zip)
+  file(MAKE_DIRECTORY ${zip_docs})
+  set(docs)
+  foreach(doc "cmake/zip/README.txt|README.txt" "docs/使い方.md|使い方.txt" "LICENSE|LICENSE.txt"
+              "CHANGELOG.md|CHANGELOG.txt")
+    string(REGEX REPLACE "\\|.*" "" from "${doc}")
+    string(REGEX REPLACE ".*\\|" "${zip_docs}/" to "${doc}")
+    add_custom_command(OUTPUT ${to} COMMAND sh ${windows_text} ${CMAKE_SOURCE_DIR}/${from} ${to}
+                       DEPENDS ${from} ${windows_text} VERBATIM)
+    list(APPEND docs ${to})
+  endforeach()
+  add_custom_target(zip-docs ALL DEPENDS ${docs})
+
+  install(TARGETS Orvalintex orvalintex-cli RUNTIME DESTINATION Orvalintex-${PROJECT_VERSION})
+  install(FILES ${docs} DESTINATION Orvalintex-${PROJECT_VERSION})
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME Orvalintex-${PROJECT_VERSION}-win32)
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)  # "Extract all" makes the folder
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)  # the one folder is in the paths above
   include(CPack)
 elseif(NOT ORVALINTEX_SANITIZE)
   # The manual page from the program's own --help and --version, and the

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks what scripts/package.sh left in build/packages: the zip holds exactly
-# the two programs and the two documents, and its orvalintex-cli.exe runs under
-# Wine and carries the version in its VERSIONINFO, as Orvalintex.exe does; the
+# Checks what scripts/package.sh left in build/packages: the zip holds one
+# folder with the two programs and the documents as Windows text, and its
+# orvalintex-cli.exe runs under Wine and carries the version in its
+# VERSIONINFO, as Orvalintex.exe does; the
 # .deb unpacks to a working orvalintex-cli with its changelog from CHANGELOG.md
 # and lintian finds no error in it.
 set -euo pipefail
@@ -12,15 +13,25 @@ fail() { echo "packages: $*" >&2; exit 1; }
 scratch=$(mktemp -d) && trap 'rm -rf "$scratch"' EXIT
 export LC_ALL=C.UTF-8
 
+top=Orvalintex-$version
 listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$listing" = "Orvalintex.exe README.md orvalintex-cli.exe 使い方.md " ] || fail "$zip holds: $listing"
-unzip -q "$zip" -d "$scratch/zip"
+want=$(printf "$top/%s " '' CHANGELOG.txt LICENSE.txt Orvalintex.exe README.txt \
+       orvalintex-cli.exe 使い方.txt)
+[ "$listing" = "$want" ] || fail "$zip holds: $listing"
+unzip -q "$zip" -d "$scratch/zip" && z=$scratch/zip/$top
+# CRLF, and a byte order mark on a text beyond ASCII.
+for doc in README.txt:cmake/zip/README.txt 使い方.txt:docs/使い方.md LICENSE.txt:LICENSE \
+           CHANGELOG.txt:CHANGELOG.md; do
+  bom= && ! LC_ALL=C grep -q $'[\x80-\xff]' "${doc#*:}" || bom=$'\xef\xbb\xbf'
+  [ "$(cat "$z/${doc%:*}"; echo .)" = "$bom$(sed 's/$/\r/' "${doc#*:}"; echo .)" ] ||
+    fail "${doc%:*} is not ${doc#*:} as Windows text"
+done
 for exe in Orvalintex orvalintex-cli; do
-  rc=$(i686-w64-mingw32-windres -i "$scratch/zip/$exe.exe" -O rc)
+  rc=$(i686-w64-mingw32-windres -i "$z/$exe.exe" -O rc)
   [[ $rc == *"FILEVERSION ${version//./, }, 0"* && $rc == *"\"ProductVersion\", \"$version\""* ]] ||
     fail "$exe.exe: no VERSIONINFO of $version"
 done
-shown=$(WINEPREFIX="$PWD/build/win32/wineprefix" cmake/wine-run.sh "$scratch/zip/orvalintex-cli.exe" --version)
+shown=$(WINEPREFIX=$PWD/build/win32/wineprefix cmake/wine-run.sh "$z/orvalintex-cli.exe" --version)
 [ "${shown%$'\r'}" = "orvalintex-cli $version" ] || fail "orvalintex-cli.exe --version: $shown"
 
 dpkg -x "$deb" "$scratch/root"
