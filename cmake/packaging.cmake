@@ -1,7 +1,8 @@
 # What the packages hold and how CPack makes them (scripts/package.sh runs it):
 # the Windows build gives Orvalintex-<version>-win32.zip, which unpacks into
 # one folder Orvalintex-<version>/ holding both programs and the user's
-# documents as Windows text; a Linux build without sanitizers gives the
+# documents as Windows text with the notices of what the programs carry; a
+# Linux build without sanitizers gives the
 # command-line program as orvalintex-cli_<version>_<arch>.deb. The sanitizer
 # build has none.
 
@@ -14,9 +15,25 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and repair zero-filled damage in fil
 set(CPACK_PACKAGE_CONTACT "Orvalintex maintainers <maintainers@users.noreply.c-seed-7b039692.example>")
 set(CPACK_STRIP_FILES ON)
 
+set(notices ${CMAKE_SOURCE_DIR}/cmake/notices.sh)
 set(windows_text ${CMAKE_SOURCE_DIR}/cmake/windows_text.sh)
 
 if(WIN32)
+  # The notices of what the programs carry, from the files the cross compiler
+  # links (and the headers the command line includes): "what|file" each.
+  foreach(part libmingw32.a libwinpthread.a libgcc.a libstdc++.a)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${part}
+                    OUTPUT_VARIABLE ${part} OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+  set(gcc_exception "GPL-3.0-or-later with the GCC Runtime Library Exception 3.1")
+  set(parts
+    "CLI11, command-line parsing, in orvalintex-cli.exe (BSD-3-Clause)|${CLI11_INCLUDE_DIR}/CLI/CLI.hpp"
+    "nlohmann/json, JSON output, in orvalintex-cli.exe (MIT)|${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann/json.hpp"
+    "mingw-w64 runtime, the C runtime's start-up and support code, in both programs|${libmingw32.a}"
+    "winpthreads, mingw-w64's POSIX threads, in orvalintex-cli.exe|${libwinpthread.a}"
+    "libgcc, GCC's low-level runtime, in both programs (${gcc_exception})|${libgcc.a}"
+    "libstdc++, GCC's C++ library, in orvalintex-cli.exe (${gcc_exception})|${libstdc++.a}")
+
   # Every document as a Windows user opens it: .txt, CRLF, a BOM when not ASCII.
   set(zip_docs ${CMAKE_BINARY_DIR}/zip)
   file(MAKE_DIRECTORY ${zip_docs})
@@ -29,10 +46,16 @@ if(WIN32)
                        DEPENDS ${from} ${windows_text} VERBATIM)
     list(APPEND docs ${to})
   endforeach()
-  add_custom_target(zip-docs ALL DEPENDS ${docs})
+  # Made again on every build, so that the texts of the packages installed now
+  # are the ones that ship.
+  set(third_party ${zip_docs}/THIRD-PARTY-NOTICES.txt)
+  add_custom_target(zip-docs ALL
+    COMMAND sh ${notices} zip ${third_party}.lf ${PROJECT_VERSION} ${parts}
+    COMMAND sh ${windows_text} ${third_party}.lf ${third_party}
+    DEPENDS ${docs} BYPRODUCTS ${third_party} VERBATIM)
 
   install(TARGETS Orvalintex orvalintex-cli RUNTIME DESTINATION Orvalintex-${PROJECT_VERSION})
-  install(FILES ${docs} DESTINATION Orvalintex-${PROJECT_VERSION})
+  install(FILES ${docs} ${third_party} DESTINATION Orvalintex-${PROJECT_VERSION})
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME Orvalintex-${PROJECT_VERSION}-win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)  # the one folder is in the paths above
@@ -54,11 +77,20 @@ elseif(NOT ORVALINTEX_SANITIZE)
             ${PROJECT_VERSION} ${CPACK_PACKAGE_CONTACT} ${CMAKE_BINARY_DIR}/changelog
     COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/changelog
     DEPENDS CHANGELOG.md ${changelog_script} VERBATIM)
-  add_custom_target(orvalintex-cli-docs ALL DEPENDS ${man}.gz ${changelog})
+  # The copyright file, machine-readable, with the paragraphs of the two
+  # libraries from their own packages: made again on every build, as the zip's
+  # notices are.
+  set(copyright ${CMAKE_BINARY_DIR}/copyright)
+  add_custom_target(orvalintex-cli-docs ALL
+    COMMAND sh ${notices} deb ${copyright} ${CMAKE_SOURCE_DIR}/LICENSE
+            ${CMAKE_SOURCE_DIR}/cmake/deb/copyright.in
+            "CLI11 (https://github.com/CLIUtils/CLI11)|CLI|${CLI11_INCLUDE_DIR}/CLI/CLI.hpp"
+            "nlohmann/json (https://github.com/nlohmann/json)|nlohmann|${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann/json.hpp"
+    DEPENDS ${man}.gz ${changelog} BYPRODUCTS ${copyright} VERBATIM)
 
   install(TARGETS orvalintex-cli RUNTIME DESTINATION bin)
   install(FILES ${man}.gz DESTINATION share/man/man1)
-  install(FILES cmake/deb/copyright ${changelog} DESTINATION share/doc/orvalintex-cli)
+  install(FILES ${copyright} ${changelog} DESTINATION share/doc/orvalintex-cli)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME orvalintex-cli)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the two packages into build/packages: Orvalintex-<version>-win32.zip
 # (one folder Orvalintex-<version>: both Windows programs, a README, the
-# Japanese guide, the changelog and the licence) from the win32 build, and
-# orvalintex-cli_<version>_amd64.deb from the release build (no sanitizers).
-# Reuses the build folders when they are there.
+# Japanese guide, the changelog, the licence and the third-party notices) from
+# the win32 build, and orvalintex-cli_<version>_amd64.deb from the release
+# build (no sanitizers). Reuses the build folders when they are there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
