@@ -77,6 +77,11 @@ elseif(NOT ORVALINTEX_SANITIZE)
             ${PROJECT_VERSION} ${CPACK_PACKAGE_CONTACT} ${CMAKE_BINARY_DIR}/changelog
     COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/changelog
     DEPENDS CHANGELOG.md ${changelog_script} VERBATIM)
+  # The Japanese guide, compressed as Debian wants a document of its size.
+  set(guide ${CMAKE_BINARY_DIR}/使い方.md.gz)
+  add_custom_command(OUTPUT ${guide}
+    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${CMAKE_SOURCE_DIR}/docs/使い方.md ${guide}
+    DEPENDS docs/使い方.md VERBATIM)
   # The copyright file, machine-readable, with the paragraphs of the two
   # libraries from their own packages: made again on every build, as the zip's
   # notices are.
@@ -86,11 +91,12 @@ elseif(NOT ORVALINTEX_SANITIZE)
             ${CMAKE_SOURCE_DIR}/cmake/deb/copyright.in
             "CLI11 (https://github.com/CLIUtils/CLI11)|CLI|${CLI11_INCLUDE_DIR}/CLI/CLI.hpp"
             "nlohmann/json (https://github.com/nlohmann/json)|nlohmann|${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann/json.hpp"
-    DEPENDS ${man}.gz ${changelog} BYPRODUCTS ${copyright} VERBATIM)
+    DEPENDS ${man}.gz ${changelog} ${guide} BYPRODUCTS ${copyright} VERBATIM)
 
   install(TARGETS orvalintex-cli RUNTIME DESTINATION bin)
   install(FILES ${man}.gz DESTINATION share/man/man1)
-  install(FILES ${copyright} ${changelog} DESTINATION share/doc/orvalintex-cli)
+  install(FILES ${copyright} ${changelog} ${guide} cmake/deb/README
+          DESTINATION share/doc/orvalintex-cli)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME orvalintex-cli)

@@ -2,8 +2,8 @@
 # Checks what scripts/package.sh left in build/packages. The zip: one folder, both programs
 # (with the version in their VERSIONINFO; orvalintex-cli.exe runs under Wine), the documents
 # as Windows text, the notices of all five parts built in. The .deb: a working orvalintex-cli,
-# a DEP-5 copyright naming CLI11 and nlohmann/json, the changelog from CHANGELOG.md, lintian
-# without errors.
+# a DEP-5 copyright naming CLI11 and nlohmann/json, the changelog from CHANGELOG.md, README,
+# guide, lintian without errors.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(Orvalintex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
@@ -55,7 +55,8 @@ awk -v RS= 'NR == 1 && !/^Format: .*copyright-format\/1.0\/\n/ { exit 1 } /^File
   grep -qx 'Files: CLI/\*' "$doc/copyright" && grep -qx 'Files: nlohmann/\*' "$doc/copyright" ||
   fail "the .deb's copyright is not DEP-5 naming CLI11 and nlohmann/json"
 zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version | grep -qx "$version" &&
-  zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## /,$s/^- //p' CHANGELOG.md | head -n 1)" ||
-  fail "the .deb's changelog is not CHANGELOG.md's"
+  zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## /,$s/^- //p' CHANGELOG.md | head -n 1)" &&
+  cmp -s "$doc/README" cmake/deb/README && zcat "$doc/使い方.md.gz" | cmp -s - docs/使い方.md ||
+  fail "the .deb lacks the changelog from CHANGELOG.md, the README or the guide"
 lintian --fail-on error "$deb" || fail "lintian reports errors in $deb"
 echo "packages: $zip and $deb are fine"
