@@ -1,10 +1,9 @@
 # What the packages hold and how CPack makes them (scripts/package.sh runs it):
 # the Windows build gives Orvalintex-<version>-win32.zip, which unpacks into
 # one folder Orvalintex-<version>/ holding both programs and the user's
-# documents as Windows text with the notices of what the programs carry; a
-# Linux build without sanitizers gives the
-# command-line program as orvalintex-cli_<version>_<arch>.deb. The sanitizer
-# build has none.
+# documents as Windows text; a Linux build without sanitizers gives the
+# command-line program as orvalintex-cli_<version>_<arch>.deb, with its manual
+# page and documents. The sanitizer build has none.
 
 # Packaging builds only what goes in the package, not the tests.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
@@ -61,40 +60,46 @@ if(WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)  # the one folder is in the paths above
   include(CPack)
 elseif(NOT ORVALINTEX_SANITIZE)
-  # The manual page from the program's own --help and --version, and the
-  # Debian documents, compressed as Debian wants them.
-  set(man ${CMAKE_BINARY_DIR}/orvalintex-cli.1)
-  set(changelog ${CMAKE_BINARY_DIR}/changelog.gz)
-  add_custom_command(OUTPUT ${man}.gz
-    COMMAND help2man --no-info --name "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}"
-            --output ${man} $<TARGET_FILE:orvalintex-cli>
-    COMMAND gzip -9nf ${man}
-    DEPENDS orvalintex-cli VERBATIM)
-  # The changelog in Debian's format, from CHANGELOG.md.
+  # The manual page is written by hand and names the version it describes.
+  set(man_source ${CMAKE_SOURCE_DIR}/docs/orvalintex-cli.1)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${man_source})
+  file(STRINGS ${man_source} man_title REGEX "^\\.TH ")
+  if(NOT man_title MATCHES " \"Orvalintex ${PROJECT_VERSION}\" ")
+    message(FATAL_ERROR "docs/orvalintex-cli.1: its title (${man_title}) does not give the "
+      "project's version ${PROJECT_VERSION}")
+  endif()
+
+  # The Debian documents: compressed as Debian wants them, the changelog in
+  # Debian's format from CHANGELOG.md, the copyright file machine-readable
+  # with the paragraphs of the two libraries from their own packages.
+  set(deb_docs ${CMAKE_BINARY_DIR}/deb)
+  file(MAKE_DIRECTORY ${deb_docs})
+  set(man ${deb_docs}/orvalintex-cli.1.gz)
+  set(changelog ${deb_docs}/changelog.gz)
+  set(guide ${deb_docs}/使い方.md.gz)
+  set(copyright ${deb_docs}/copyright)
   set(changelog_script ${CMAKE_SOURCE_DIR}/cmake/deb/changelog.sh)
-  add_custom_command(OUTPUT ${changelog}
-    COMMAND sh ${changelog_script} ${CMAKE_SOURCE_DIR}/CHANGELOG.md orvalintex-cli
-            ${PROJECT_VERSION} ${CPACK_PACKAGE_CONTACT} ${CMAKE_BINARY_DIR}/changelog
-    COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/changelog
-    DEPENDS CHANGELOG.md ${changelog_script} VERBATIM)
-  # The Japanese guide, compressed as Debian wants a document of its size.
-  set(guide ${CMAKE_BINARY_DIR}/使い方.md.gz)
+  add_custom_command(OUTPUT ${man}
+    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${man_source} ${man}
+    DEPENDS ${man_source} VERBATIM)
   add_custom_command(OUTPUT ${guide}
     COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${CMAKE_SOURCE_DIR}/docs/使い方.md ${guide}
     DEPENDS docs/使い方.md VERBATIM)
-  # The copyright file, machine-readable, with the paragraphs of the two
-  # libraries from their own packages: made again on every build, as the zip's
-  # notices are.
-  set(copyright ${CMAKE_BINARY_DIR}/copyright)
-  add_custom_target(orvalintex-cli-docs ALL
+  add_custom_command(OUTPUT ${changelog}
+    COMMAND sh ${changelog_script} ${CMAKE_SOURCE_DIR}/CHANGELOG.md orvalintex-cli
+            ${PROJECT_VERSION} ${CPACK_PACKAGE_CONTACT} ${deb_docs}/changelog
+    COMMAND gzip -9nf ${deb_docs}/changelog
+    DEPENDS CHANGELOG.md ${changelog_script} VERBATIM)
+  # The copyright file is made again on every build, as the zip's notices are.
+  add_custom_target(deb-docs ALL
     COMMAND sh ${notices} deb ${copyright} ${CMAKE_SOURCE_DIR}/LICENSE
             ${CMAKE_SOURCE_DIR}/cmake/deb/copyright.in
             "CLI11 (https://github.com/CLIUtils/CLI11)|CLI|${CLI11_INCLUDE_DIR}/CLI/CLI.hpp"
             "nlohmann/json (https://github.com/nlohmann/json)|nlohmann|${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann/json.hpp"
-    DEPENDS ${man}.gz ${changelog} ${guide} BYPRODUCTS ${copyright} VERBATIM)
+    DEPENDS ${man} ${guide} ${changelog} BYPRODUCTS ${copyright} VERBATIM)
 
   install(TARGETS orvalintex-cli RUNTIME DESTINATION bin)
-  install(FILES ${man}.gz DESTINATION share/man/man1)
+  install(FILES ${man} DESTINATION share/man/man1)
   install(FILES ${copyright} ${changelog} ${guide} cmake/deb/README
           DESTINATION share/doc/orvalintex-cli)
 
@@ -103,8 +108,8 @@ elseif(NOT ORVALINTEX_SANITIZE)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_PACKAGE_DESCRIPTION
     "Orvalintex looks for runs of zero bytes, which unreadable sectors leave in\n"
-    "files copied off failing discs, and rebuilds a damaged file from a second,\n"
-    "differently damaged copy of it. This package holds its command-line\n"
+    "files copied off failing discs, and rebuilds a damaged file from other,\n"
+    "differently damaged copies of it. This package holds its command-line\n"
     "program, orvalintex-cli, for scripts and terminals.")
   string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -3,11 +3,12 @@
 # (with the version in their VERSIONINFO; orvalintex-cli.exe runs under Wine), the documents
 # as Windows text, the notices of all five parts built in. The .deb: a working orvalintex-cli,
 # a DEP-5 copyright naming CLI11 and nlohmann/json, the changelog from CHANGELOG.md, README,
-# guide, lintian without errors.
+# guide, a manual page without warnings, lintian without warnings.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(Orvalintex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
-zip=build/packages/Orvalintex-$version-win32.zip deb=build/packages/orvalintex-cli_${version}_amd64.deb
+zip=build/packages/Orvalintex-$version-win32.zip
+deb=build/packages/orvalintex-cli_${version}_amd64.deb
 fail() { echo "packages: $*" >&2; exit 1; }
 scratch=$(mktemp -d) && trap 'rm -rf "$scratch"' EXIT
 export LC_ALL=C.UTF-8
@@ -45,8 +46,7 @@ shown=$(WINEPREFIX=$PWD/build/win32/wineprefix cmake/wine-run.sh "$z/orvalintex-
 dpkg -x "$deb" "$scratch/root"
 shown=$("$scratch/root/usr/bin/orvalintex-cli" --version)
 [ "$shown" = "orvalintex-cli $version" ] || fail "the .deb's orvalintex-cli --version: $shown"
-[ -s "$scratch/root/usr/share/man/man1/orvalintex-cli.1.gz" ] || fail "the .deb has no manual page"
-doc=$scratch/root/usr/share/doc/orvalintex-cli
+share=$scratch/root/usr/share && doc=$share/doc/orvalintex-cli
 # DEP-5: every Files paragraph with its Copyright and License, every License with its text.
 awk -v RS= 'NR == 1 && !/^Format: .*copyright-format\/1.0\/\n/ { exit 1 } /^Files: / {
   if (!/\nCopyright: / || !match($0, /\nLicense: [^\n]*/)) exit 1
@@ -58,5 +58,9 @@ zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version | grep -qx "$vers
   zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## /,$s/^- //p' CHANGELOG.md | head -n 1)" &&
   cmp -s "$doc/README" cmake/deb/README && zcat "$doc/使い方.md.gz" | cmp -s - docs/使い方.md ||
   fail "the .deb lacks the changelog from CHANGELOG.md, the README or the guide"
-lintian --fail-on error "$deb" || fail "lintian reports errors in $deb"
+man=$share/man/man1/orvalintex-cli.1.gz
+warnings=$(man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) && [ -z "$warnings" ] &&
+  [ "$(man -l "$man" | grep -cxE 'SYNOPSIS|OPTIONS|EXIT STATUS|EXAMPLES|SEE ALSO')" = 5 ] ||
+  fail "the manual page warns ($warnings) or lacks a section"
+lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings in $deb"
 echo "packages: $zip and $deb are fine"
