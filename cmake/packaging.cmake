@@ -3,7 +3,7 @@
 # one folder Orvalintex-<version>/ holding both programs and the user's
 # documents as Windows text; a Linux build without sanitizers gives the
 # command-line program as orvalintex-cli_<version>_<arch>.deb, with its manual
-# page and documents. The sanitizer build has none.
+# page, bash completion and documents. The sanitizer build has none.
 
 # Packaging builds only what goes in the package, not the tests.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
@@ -102,6 +102,8 @@ elseif(NOT ORVALINTEX_SANITIZE)
   install(FILES ${man} DESTINATION share/man/man1)
   install(FILES ${copyright} ${changelog} ${guide} cmake/deb/README
           DESTINATION share/doc/orvalintex-cli)
+  install(FILES completions/orvalintex-cli.bash RENAME orvalintex-cli
+          DESTINATION share/bash-completion/completions)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME orvalintex-cli)

@@ -3,7 +3,7 @@
 # (with the version in their VERSIONINFO; orvalintex-cli.exe runs under Wine), the documents
 # as Windows text, the notices of all five parts built in. The .deb: a working orvalintex-cli,
 # a DEP-5 copyright naming CLI11 and nlohmann/json, the changelog from CHANGELOG.md, README,
-# guide, a manual page without warnings, lintian without warnings.
+# guide, a manual page without warnings, the bash completion, lintian without warnings.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(Orvalintex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
@@ -62,5 +62,6 @@ man=$share/man/man1/orvalintex-cli.1.gz
 warnings=$(man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) && [ -z "$warnings" ] &&
   [ "$(man -l "$man" | grep -cxE 'SYNOPSIS|OPTIONS|EXIT STATUS|EXAMPLES|SEE ALSO')" = 5 ] ||
   fail "the manual page warns ($warnings) or lacks a section"
+bash tests/packages/completion.sh "$share/bash-completion/completions/orvalintex-cli"
 lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings in $deb"
 echo "packages: $zip and $deb are fine"
