@@ -1,30 +1,67 @@
 #!/usr/bin/env bash
-# Checks what scripts/package.sh left in build/packages: the zip holds exactly
-# the two programs and the two documents, and its orvalintex-cli.exe runs under
-# Wine and carries the version in its VERSIONINFO, as Orvalintex.exe does; the
-# .deb unpacks to a working orvalintex-cli and lintian finds no error in it.
+# Checks what scripts/package.sh left in build/packages. The zip: one folder, both programs
+# (with the version in their VERSIONINFO; orvalintex-cli.exe runs under Wine), the documents
+# as Windows text, the notices of all five parts built in. The .deb: a working orvalintex-cli,
+# a DEP-5 copyright naming CLI11 and nlohmann/json, the changelog from CHANGELOG.md, README,
+# guide, a manual page without warnings, the bash completion, lintian without warnings.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(Orvalintex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
-zip=build/packages/Orvalintex-$version-win32.zip deb=build/packages/orvalintex-cli_${version}_amd64.deb
+zip=build/packages/Orvalintex-$version-win32.zip
+deb=build/packages/orvalintex-cli_${version}_amd64.deb
 fail() { echo "packages: $*" >&2; exit 1; }
 scratch=$(mktemp -d) && trap 'rm -rf "$scratch"' EXIT
 export LC_ALL=C.UTF-8
 
+top=Orvalintex-$version
 listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$listing" = "Orvalintex.exe README.md orvalintex-cli.exe 使い方.md " ] || fail "$zip holds: $listing"
-unzip -q "$zip" -d "$scratch/zip"
+want=$(printf "$top/%s " '' CHANGELOG.txt LICENSE.txt Orvalintex.exe README.txt \
+       THIRD-PARTY-NOTICES.txt orvalintex-cli.exe 使い方.txt)
+[ "$listing" = "$want" ] || fail "$zip holds: $listing"
+unzip -q "$zip" -d "$scratch/zip" && z=$scratch/zip/$top
+# CRLF, and a byte order mark on a text beyond ASCII.
+for doc in README.txt:cmake/zip/README.txt 使い方.txt:docs/使い方.md LICENSE.txt:LICENSE \
+           CHANGELOG.txt:CHANGELOG.md; do
+  bom= && ! LC_ALL=C grep -q $'[\x80-\xff]' "${doc#*:}" || bom=$'\xef\xbb\xbf'
+  [ "$(cat "$z/${doc%:*}"; echo .)" = "$bom$(sed 's/$/\r/' "${doc#*:}"; echo .)" ] ||
+    fail "${doc%:*} is not ${doc#*:} as Windows text"
+done
+notices=$(cat "$z/THIRD-PARTY-NOTICES.txt")
+[[ $notices == $'\xef\xbb\xbf'* ]] && ! grep -q $'[^\r]$\\|^$' <<< "$notices" ||
+  fail "THIRD-PARTY-NOTICES.txt is not Windows text"
+for part in CLI11:libcli11-dev nlohmann/json:nlohmann-json3-dev \
+            "mingw-w64 runtime:mingw-w64-i686-dev" winpthreads:mingw-w64-i686-dev \
+            libgcc:gcc-mingw-w64-i686-posix libstdc++:g++-mingw-w64-i686-posix; do
+  [[ ${notices//$'\r'} == *"- ${part%:*}, "*"$(cat "/usr/share/doc/${part#*:}/copyright")"* ]] ||
+    fail "THIRD-PARTY-NOTICES.txt does not list ${part%:*} with the whole notice of ${part#*:}"
+done
 for exe in Orvalintex orvalintex-cli; do
-  rc=$(i686-w64-mingw32-windres -i "$scratch/zip/$exe.exe" -O rc)
+  rc=$(i686-w64-mingw32-windres -i "$z/$exe.exe" -O rc)
   [[ $rc == *"FILEVERSION ${version//./, }, 0"* && $rc == *"\"ProductVersion\", \"$version\""* ]] ||
     fail "$exe.exe: no VERSIONINFO of $version"
 done
-shown=$(WINEPREFIX="$PWD/build/win32/wineprefix" cmake/wine-run.sh "$scratch/zip/orvalintex-cli.exe" --version)
+shown=$(WINEPREFIX=$PWD/build/win32/wineprefix cmake/wine-run.sh "$z/orvalintex-cli.exe" --version)
 [ "${shown%$'\r'}" = "orvalintex-cli $version" ] || fail "orvalintex-cli.exe --version: $shown"
 
 dpkg -x "$deb" "$scratch/root"
 shown=$("$scratch/root/usr/bin/orvalintex-cli" --version)
 [ "$shown" = "orvalintex-cli $version" ] || fail "the .deb's orvalintex-cli --version: $shown"
-[ -s "$scratch/root/usr/share/man/man1/orvalintex-cli.1.gz" ] || fail "the .deb has no manual page"
-lintian --fail-on error "$deb" || fail "lintian reports errors in $deb"
+share=$scratch/root/usr/share && doc=$share/doc/orvalintex-cli
+# DEP-5: every Files paragraph with its Copyright and License, every License with its text.
+awk -v RS= 'NR == 1 && !/^Format: .*copyright-format\/1.0\/\n/ { exit 1 } /^Files: / {
+  if (!/\nCopyright: / || !match($0, /\nLicense: [^\n]*/)) exit 1
+  used[substr($0, RSTART + 10, RLENGTH - 10)] } /^License: / { split($0, l, "\n")
+  given[substr(l[1], 10)] } END { for (n in used) if (!(n in given)) exit 1 }' "$doc/copyright" &&
+  grep -qx 'Files: CLI/\*' "$doc/copyright" && grep -qx 'Files: nlohmann/\*' "$doc/copyright" ||
+  fail "the .deb's copyright is not DEP-5 naming CLI11 and nlohmann/json"
+zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version | grep -qx "$version" &&
+  zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## /,$s/^- //p' CHANGELOG.md | head -n 1)" &&
+  cmp -s "$doc/README" cmake/deb/README && zcat "$doc/使い方.md.gz" | cmp -s - docs/使い方.md ||
+  fail "the .deb lacks the changelog from CHANGELOG.md, the README or the guide"
+man=$share/man/man1/orvalintex-cli.1.gz
+warnings=$(man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) && [ -z "$warnings" ] &&
+  [ "$(man -l "$man" | grep -cxE 'SYNOPSIS|OPTIONS|EXIT STATUS|EXAMPLES|SEE ALSO')" = 5 ] ||
+  fail "the manual page warns ($warnings) or lacks a section"
+bash tests/packages/completion.sh "$share/bash-completion/completions/orvalintex-cli"
+lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings in $deb"
 echo "packages: $zip and $deb are fine"
