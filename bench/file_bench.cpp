@@ -168,7 +168,8 @@ int main(int argc, char** argv) {
        }},
       {&merge, [&] {
          MergeReport report;
-         const MergeJob job = {copies, 2, 8192, output.c_str(), kNoFile};
+         MergeJob job = MergeOf(copies, 2, 8192);
+         job.makeOutput = output.c_str();
          return merged &= MergeCopies(job, &report, nullptr).kind == kMerged;
        }}};
   SettleWrites();

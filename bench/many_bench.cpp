@@ -137,8 +137,9 @@ int main(int argc, char** argv) {
       const FileHandle in = OpenForRead(paths[0]);
       const FileHandle out = CreateAlways(output.c_str(), &in, 1);
       CloseFile(in);
-      const int ok = out != kNoFile &&
-                     MergeCopies({paths, 3, kThreshold, nullptr, out}, &report, nullptr).kind == kMerged;
+      MergeJob job = MergeOf(paths, 3, kThreshold);
+      job.output = out;
+      const int ok = out != kNoFile && MergeCopies(job, &report, nullptr).kind == kMerged;
       CloseFile(out);
       return ok;
     });

@@ -2,7 +2,7 @@
 #include "cli/console.h"
 #include "cli/fs.h"
 #include "cli/report.h"
-#include "cli/write_file.h"
+#include "cli/text_file.h"
 #include "scan/damage_map.h"
 #include "scan/mapfile.h"
 #include "scan/scan_file.h"
@@ -23,13 +23,13 @@ static const char* CheckWord(OutcomeKind kind) {
 // With --all every zero run: the file is damaged when there is one, and the
 // first run's offset is the one a check reports. Returns 1 when the file is
 // clean.
-static int CheckOne(const char* path, const CliOptions& o) {
+static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   GuardItem(FormatReport(ReportOf(path, "stopped", 0), o.json), nullptr);
   BeginItem();
   std::vector<ByteRange> runs;
   uint64_t size = 0;
-  const Outcome outcome = o.all ? MapDamage(path, o.threshold, o.skipJunk, &runs, &size)
-                                : ScanFile(path, o.threshold, o.skipJunk);
+  const CheckRules rules = {o.threshold, o.skipJunk, map, o.markers};
+  const Outcome outcome = o.all ? MapDamage(path, rules, &runs, &size) : ScanFile(path, rules);
   EndItem();
   ReleaseItem();
   const int scanned = outcome.kind == kClean || outcome.kind == kDamaged;
@@ -55,7 +55,8 @@ static void ReportFolder(const char* folder, const Outcome* outcome, const char*
 int RunCheck(const CliOptions& options) {
   int status = kExitOk;
   const Outcome cannotOpen = MakeOutcome(kCannotOpen);
-  for (const char* operand : options.operands) {
+  for (size_t k = 0; k < options.operands.size(); ++k) {
+    const char* operand = options.operands[k];
     std::vector<std::string> files;
     if (!IsFolder(operand)) {
       files.push_back(operand);
@@ -67,7 +68,7 @@ int RunCheck(const CliOptions& options) {
       status = kExitTrouble;
     }
     for (const std::string& file : files) {
-      if (!CheckOne(file.c_str(), options)) status = kExitTrouble;
+      if (!CheckOne(file.c_str(), &options.maps[k], options)) status = kExitTrouble;
       if (StopStatus()) return StopStatus();
     }
   }

@@ -8,10 +8,20 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/fs.h"
+#include "cli/text_file.h"
 #include "common/threshold.h"
 #include "orvalintex_version.h"
+#include "scan/mapfile.h"
 
 static const char kProgram[] = "orvalintex-cli";
+
+// What the command line named, before it is checked.
+struct Named {
+  std::string damaged;                // repair
+  std::vector<std::string> operands;  // check: files and folders; repair: the sources
+  std::string output, mapfile;
+  std::vector<std::string> maps;      // --map: a copy, its mapfile, a copy, ...
+};
 
 // A whole number of KB in decimal digits only, so that "010" is ten and no
 // base prefix or sign slips through.
@@ -41,14 +51,16 @@ class Help : public CLI::Formatter {
   std::string make_usage(const CLI::App* app, std::string name) const override {
     if (app->get_parent()) return CLI::Formatter::make_usage(app, name);
     return "Usage:\n"
-           "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json]\n"
-           "                       [--all [--mapfile FILE]] FILE|FOLDER...\n"
+           "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json] [--no-markers]\n"
+           "                       [--map FILE MAPFILE]... [--all [--mapfile FILE]] FILE|FOLDER...\n"
            "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] [--dry-run]\n"
-           "                        [--mapfile FILE] DAMAGED SOURCE [SOURCE...] [-o OUTPUT]\n"
+           "                        [--no-markers] [--map COPY MAPFILE]... [--mapfile FILE]\n"
+           "                        DAMAGED SOURCE [SOURCE...] [-o OUTPUT]\n"
            "  orvalintex-cli repair [options] DIR DIR [DIR...] [-o DIR]\n";
   }
 };
 
+// The whole help, whichever command asked for it.
 static int ShowHelp(const CLI::App& app) {
   WriteText(kStdout, app.get_formatter()->make_help(&app, kProgram, CLI::AppFormatMode::All));
   return kExitOk;
@@ -59,21 +71,12 @@ static int UsageError(const std::string& what) {
   return kExitUsage;
 }
 
-// The folder -o names for a folder repair: made when missing (one level, as
-// mkdir does). Returns the exit status of the trouble, or 0.
-static int OutputFolderTrouble(const std::string& folder) {
-  const char* path = folder.c_str();
-  if (folder.empty() || IsFolder(path)) return 0;
-  if (SameFile(path, path))  // something other than a folder stands there
-    return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders");
-  const int error = MakeFolder(path);
-  if (error == 0) return 0;
-  WriteText(kStderr, std::string(kProgram) + ": cannot make the folder " + PathToUtf8(path) +
-                         ": " + SystemErrorText(error) + "\n");
+static int Trouble(const std::string& what) {
+  WriteText(kStderr, std::string(kProgram) + ": " + what + "\n");
   return kExitTrouble;
 }
 
-static void AddCommonOptions(CLI::App* command, CliOptions* o, std::string* mapfile) {
+static void AddCommonOptions(CLI::App* command, CliOptions* o, Named* named) {
   command
       ->add_option_function<std::string>(
           "--threshold-kb",
@@ -82,18 +85,121 @@ static void AddCommonOptions(CLI::App* command, CliOptions* o, std::string* mapf
       ->type_name("N")
       ->check(CLI::Validator(CheckThresholdKb, ""))
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  command->add_flag_callback(
-      "--json", [o] { o->json = 1; },
-      "one JSON object per file: path, result, offset,\nmessage, reason (and more: see the manual)");
-  command->add_option("--mapfile", *mapfile,
+  command->add_flag_callback("--json", [o] { o->json = 1; },
+                             "one JSON object per file: path, result, offset,\n"
+                             "message, reason (and more: see the manual)");
+  command->add_option("--map", named->maps,
+                      "a GNU ddrescue mapfile of a file named: its\nfinished blocks are held, "
+                      "zeros too, the rest\nis missing; once for each mapped file")
+      ->type_name("FILE MAPFILE")
+      ->expected(2)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command->add_flag_callback("--no-markers", [o] { o->markers = 0; },
+                             "dvdisaster's dead-sector markers are data,\nnot missing sectors");
+  command->add_option("--mapfile", named->mapfile,
                       "write the damaged ranges as a GNU ddrescue\nmapfile (check --all: of one file)")
       ->type_name("FILE");
 }
 
+static CLI::App* AddCheck(CLI::App* app, CliOptions* o, Named* named) {
+  CLI::App* check = app->add_subcommand(
+      "check",
+      "Looks for damage in each file in turn and reports it: a run of zero bytes at\n"
+      "least as long as the threshold, what a mapfile says was not rescued, a dead\n"
+      "sector. A folder stands for the files directly inside it.");
+  AddCommonOptions(check, o, named);
+  check->add_flag_callback("--all", [o] { o->all = 1; },
+                           "every damaged range of each file, with its length");
+  check->add_flag_callback("--no-skip-junk", [o] { o->skipJunk = 0; },
+                           "also check the payload of JUNK chunks in\nRIFF (AVI) files");
+  check->add_option("FILE|FOLDER", named->operands, "the files to check")->required()->type_name("");
+  return check;
+}
+
+static CLI::App* AddRepair(CLI::App* app, CliOptions* o, Named* named) {
+  CLI::App* repair = app->add_subcommand(
+      "repair",
+      "Rebuilds DAMAGED from other damaged copies of the same size: each byte DAMAGED\n"
+      "lacks is taken from a SOURCE that holds it; where the copies differ, a majority of\n"
+      "three or more decides. Writes name.fixed.ext beside DAMAGED unless -o names the\n"
+      "output. With folders, each file of the first is repaired from its namesakes in the\n"
+      "others (into the folder -o names): clean ones are passed over.");
+  AddCommonOptions(repair, o, named);
+  repair->add_flag_callback("--dry-run", [o] { o->dryRun = 1; },
+                            "report what a repair would do; write nothing");
+  CLI::Option* yes = repair->add_flag_callback(
+      "-y,--yes", [o] { o->answer = kAlwaysYes; },
+      "the answer when no copy holds a whole threshold\nof bytes: go on (default: ask on a "
+      "terminal,\nelse no); not with --no");
+  repair->add_flag_callback("-n,--no", [o] { o->answer = kAlwaysNo; },
+                            "the answer: stop; not with --yes")
+      ->excludes(yes);
+  repair->add_option("-o,--output", named->output,
+                     "where repair writes; an existing file is\nreplaced only by a complete repair")
+      ->type_name("OUTPUT");
+  repair->add_option("DAMAGED", named->damaged, "the damaged file, or a folder of them")
+      ->required()
+      ->type_name("");
+  repair->add_option("SOURCE", named->operands, "the other copies, the repair sources")
+      ->required()
+      ->type_name("");
+  return repair;
+}
+
+// The folder -o names for a folder repair: made when missing (one level, as
+// mkdir does). Returns the exit status of the trouble, or 0.
+static int OutputFolderTrouble(const std::string& folder) {
+  const char* path = folder.c_str();
+  if (folder.empty() || IsFolder(path)) return 0;
+  if (SameFile(path, path))  // something other than a folder stands there
+    return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders");
+  const int error = MakeFolder(path);
+  return error == 0 ? 0
+                    : Trouble("cannot make the folder " + PathToUtf8(path) + ": " +
+                              SystemErrorText(error));
+}
+
+// Each --map names one of the operands, as given or the same file, and is read
+// before anything else is: a malformed one stops the command.
+static int ReadMaps(const Named& named, CliOptions* o) {
+  o->maps.assign(o->operands.size(), CopyMap{0, {}});
+  for (size_t m = 0; m + 1 < named.maps.size(); m += 2) {
+    const char* copy = named.maps[m].c_str();
+    const char* mapfile = named.maps[m + 1].c_str();
+    size_t k = 0;
+    while (k < o->operands.size() && named.operands[k] != copy && !SameFile(o->operands[k], copy))
+      ++k;
+    if (k == o->operands.size() || IsFolder(copy))
+      return UsageError("--map: " + PathToUtf8(copy) + " is none of the files named");
+    std::string text;
+    if (!ReadSmallFile(mapfile, &text))
+      return Trouble("cannot read the mapfile " + PathToUtf8(mapfile));
+    const std::string wrong = ReadMapfile(text, &o->maps[k]);
+    if (!wrong.empty()) return Trouble(PathToUtf8(mapfile) + ": " + wrong);
+  }
+  return 0;
+}
+
+// What the command line asks for that cannot be, before anything is read.
+static int Refusal(bool repairing, const CLI::App* repair, const Named& named, const CliOptions& o) {
+  if (repairing && repair->count("-o") && named.output.empty())
+    return UsageError("--output: the output name is empty");
+  if (!repairing && !named.mapfile.empty() && (!o.all || o.operands.size() != 1))
+    return UsageError("--mapfile: check writes one with --all, of one file");
+  if (!repairing || !IsFolder(o.operands[0])) return 0;
+  const auto isFolder = [](const char* p) { return IsFolder(p); };
+  if (!named.mapfile.empty() || !named.maps.empty() ||
+      !std::all_of(o.operands.begin(), o.operands.end(), isFolder))
+    return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders, "
+                      "and no --map or --mapfile");
+  return OutputFolderTrouble(named.output);
+}
+
 int main(int argc, char** argv) {
   InstallStopHandler();
-  CliOptions o{kDefaultErrorLength, 1, 0, kAskOnTerminal, nullptr, {}, 0, 0, nullptr};
-
+  CliOptions o;
+  Named named;
   CLI::App app("Finds damage in files, runs of zero bytes such as unreadable sectors leave, and\n"
                "repairs a damaged file from a second, differently damaged copy of it.\n",
                kProgram);
@@ -108,56 +214,10 @@ int main(int argc, char** argv) {
              "and skipped (folders), stopped; a dry run: repairable, partial, ...\n\n"
              "Exit status: 0 all clean or repaired, 1 damage, partial or a failure,\n"
              "2 a usage error, 130 stopped by Ctrl-C (128+N by signal N).");
-
-  CLI::App* check = app.add_subcommand(
-      "check",
-      "Looks for damage, a run of zero bytes at least as long as the threshold, in each\n"
-      "file in turn and prints one line per file. A folder stands for the files directly\n"
-      "inside it.");
-  std::string mapfile;
-  AddCommonOptions(check, &o, &mapfile);
-  check->add_flag_callback("--all", [&o] { o.all = 1; },
-                           "every zero run of each file, with its length");
-  check->add_flag_callback("--no-skip-junk", [&o] { o.skipJunk = 0; },
-                           "also check the payload of JUNK chunks in\nRIFF (AVI) files");
-  std::vector<std::string> operands;
-  check->add_option("FILE|FOLDER", operands, "the files to check")
-      ->required()
-      ->type_name("");
-
-  CLI::App* repair = app.add_subcommand(
-      "repair",
-      "Rebuilds DAMAGED from other damaged copies of the same size: each zero byte of\n"
-      "DAMAGED is taken from a SOURCE; where the copies differ, a majority of three or\n"
-      "more decides. Writes name.fixed.ext beside DAMAGED unless -o names the output.\n"
-      "With folders, each file of the first is repaired from its namesakes in the others\n"
-      "(into the folder -o names): clean ones are passed over.");
-  AddCommonOptions(repair, &o, &mapfile);
-  repair->add_flag_callback("--dry-run", [&o] { o.dryRun = 1; },
-                            "report what a repair would do; write nothing");
-  CLI::Option* yes = repair->add_flag_callback(
-      "-y,--yes", [&o] { o.answer = kAlwaysYes; },
-      "the answer when all copies hold zeros over a\nwhole threshold: go on (default: ask on a\n"
-      "terminal, else no); not with --no");
-  repair->add_flag_callback("-n,--no", [&o] { o.answer = kAlwaysNo; },
-                            "the answer: stop; not with --yes")
-      ->excludes(yes);
-  std::string output;
-  repair->add_option("-o,--output", output,
-                     "where repair writes; an existing file is\nreplaced only by a complete repair")
-      ->type_name("OUTPUT");
-  std::string damaged;
-  std::vector<std::string> sources;
-  repair->add_option("DAMAGED", damaged, "the damaged file, or a folder of them")
-      ->required()
-      ->type_name("");
-  repair->add_option("SOURCE", sources, "the other copies, the repair sources")
-      ->required()
-      ->type_name("");
-
+  const CLI::App* check = AddCheck(&app, &o, &named);
+  const CLI::App* repair = AddRepair(&app, &o, &named);
   app.add_subcommand("help", "show this help, as --help does")->allow_extras();
   for (CLI::App* command : app.get_subcommands({})) command->group("Commands");
-
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -168,32 +228,19 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return UsageError(e.what());
   }
-  if (repair->parsed() && repair->count("-o") && output.empty())
-    return UsageError("--output: the output name is empty");
-  if (check->parsed() && !mapfile.empty() && (!o.all || operands.size() != 1))
-    return UsageError("--mapfile: check writes one with --all, of one file");
-  if (repair->parsed() && IsFolder(damaged.c_str())) {
-    const auto isFolder = [](const std::string& s) { return IsFolder(s.c_str()); };
-    if (!mapfile.empty() || !std::all_of(sources.begin(), sources.end(), isFolder))
-      return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders, "
-                        "and no --mapfile");
-    if (const int trouble = OutputFolderTrouble(output)) return trouble;
-  }
-  if (!mapfile.empty()) o.mapfile = mapfile.c_str();
-  int status;
-  if (repair->parsed()) {
-    o.operands = {damaged.c_str()};
-    for (const std::string& source : sources) o.operands.push_back(source.c_str());
-    if (repair->count("-o")) o.output = output.c_str();
-    status = RunRepair(o);
-  } else if (check->parsed()) {
-    for (const std::string& operand : operands) o.operands.push_back(operand.c_str());
-    status = RunCheck(o);
-  } else {
+  if (!check->parsed() && !repair->parsed()) {
     return app.got_subcommand("help") ? ShowHelp(app) : UsageError("no command given");
   }
+  if (repair->parsed()) named.operands.insert(named.operands.begin(), named.damaged);
+  for (const std::string& operand : named.operands) o.operands.push_back(operand.c_str());
+  if (repair->count("-o")) o.output = named.output.c_str();
+  if (!named.mapfile.empty()) o.mapfile = named.mapfile.c_str();
+  const bool repairing = repair->parsed();
+  if (const int refused = Refusal(repairing, repair, named, o)) return refused;
+  if (const int trouble = ReadMaps(named, &o)) return trouble;
+  const int status = repairing ? RunRepair(o) : RunCheck(o);
   // Lost output must not pass for success, as with the GNU tools.
   if (!StdoutFailed()) return status;
-  WriteText(kStderr, std::string(kProgram) + ": write error: standard output\n");
+  Trouble("write error: standard output");
   return status > kExitTrouble ? status : kExitTrouble;
 }

@@ -1,19 +1,22 @@
 // The command line of orvalintex-cli, read into one record (cli/main.cpp).
 #pragma once
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "cli/host_cli.h"
+#include "common/copy_map.h"
+#include "common/threshold.h"
 
 struct CliOptions {
-  int32_t threshold;  // damage threshold in bytes
-  int skipJunk;
-  int json;
-  AnswerRule answer;
-  const char* output;                  // repair's -o, or null for name.fixed.ext
+  int32_t threshold = kDefaultErrorLength;  // in bytes
+  int skipJunk = 1;
+  int json = 0;
+  AnswerRule answer = kAskOnTerminal;
+  const char* output = nullptr;        // repair's -o, or null for name.fixed.ext
   std::vector<const char*> operands;   // check: files and folders; repair: damaged, sources
-  int all;                             // check: every zero run, not only the first
-  int dryRun;                          // repair: find and report, write nothing
-  const char* mapfile;                 // a ddrescue mapfile to write, or null
+  int all = 0;                         // check: every damaged range, not only the first
+  int dryRun = 0;                      // repair: find and report, write nothing
+  const char* mapfile = nullptr;       // a ddrescue mapfile to write, or null
+  std::vector<CopyMap> maps;           // what each operand's --map says (mapped 0: none)
+  int markers = 1;                     // dvdisaster's dead sectors are missing
 };

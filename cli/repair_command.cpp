@@ -7,7 +7,7 @@
 #include "cli/fs.h"
 #include "cli/host_cli.h"
 #include "cli/report.h"
-#include "cli/write_file.h"
+#include "cli/text_file.h"
 #include "common/output_name.h"
 #include "repair/merge_copies.h"
 #include "scan/mapfile.h"
@@ -56,13 +56,18 @@ static const char* RepairWord(const Outcome& outcome, const MergeReport& merge, 
 
 struct Repair {
   const std::vector<const char*>& copies;
+  const CopyMap* maps;  // one per copy, or null
   const char* output;
   const CliOptions& options;
 };
 
 // A merge into output, or with kNoFile a dry run.
 static MergeJob JobOf(const Repair& r, FileHandle output) {
-  return {r.copies.data(), static_cast<int>(r.copies.size()), r.options.threshold, nullptr, output};
+  MergeJob job = MergeOf(r.copies.data(), static_cast<int>(r.copies.size()), r.options.threshold);
+  job.output = output;
+  job.maps = r.maps;
+  job.markers = r.options.markers;
+  return job;
 }
 
 // The merge writes to a new file of its own beside the output, through the
@@ -120,10 +125,10 @@ static void Report(const Repair& r, const Outcome& outcome, const MergeReport& m
 
 // A damaged copy that checks clean needs no repair, and nothing is written:
 // returns 0 after reporting it (or a stop during the check).
-static int NeedsRepair(const char* damaged, const CliOptions& options) {
+static int NeedsRepair(const char* damaged, const CopyMap* map, const CliOptions& options) {
   GuardItem(FormatReport(ReportOf(damaged, "stopped", 1), options.json), nullptr);
   BeginItem();
-  const Outcome check = ScanFile(damaged, options.threshold, 1);
+  const Outcome check = ScanFile(damaged, {options.threshold, 1, map, options.markers});
   EndItem();
   ReleaseItem();
   if (check.kind != kClean && check.kind != kStopped) return 1;
@@ -193,7 +198,7 @@ static int RepairFolders(const CliOptions& options) {
       continue;
     }
     if (IsFixedOutputName(damaged)) continue;
-    if (!NeedsRepair(damaged, options)) {
+    if (!NeedsRepair(damaged, nullptr, options)) {
       if (StopStatus()) return StopStatus();
       continue;
     }
@@ -212,7 +217,7 @@ static int RepairFolders(const CliOptions& options) {
     }
     const std::string output =
         options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged);
-    const Repair repair = {paths, output.c_str(), options};
+    const Repair repair = {paths, nullptr, output.c_str(), options};
     const char* refusal = Refusal(paths, output.c_str());
     const int repaired = refusal ? Refused(damaged, refusal, options.json) : RepairOne(repair);
     if (StopStatus()) return StopStatus();
@@ -226,8 +231,8 @@ int RunRepair(const CliOptions& options) {
   if (IsFolder(options.operands[0])) return RepairFolders(options);
   const char* damaged = options.operands[0];
   const std::string output = options.output ? options.output : FixedOutputPath(damaged);
-  const Repair repair = {options.operands, output.c_str(), options};
+  const Repair repair = {options.operands, options.maps.data(), output.c_str(), options};
   if (const char* refusal = Refusal(options.operands, output.c_str()))
     return Refused(damaged, refusal, options.json);
-  return NeedsRepair(damaged, options) ? RepairOne(repair) : StopStatus();
+  return NeedsRepair(damaged, &options.maps[0], options) ? RepairOne(repair) : StopStatus();
 }

@@ -117,9 +117,17 @@ static std::string Hex(const char* bytes) {
   return hex;
 }
 
-static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges) {
+static const char* const kCauseNames[] = {"zeros", "map", "marker"};
+static const char* const kCauseWords[] = {"zeros", "not rescued (mapfile)", "dead sector (dvdisaster)"};
+
+// With causes for damage, without for the positions voted on.
+static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges, bool causes) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const ByteRange& r : ranges) list.push_back({{"offset", r.offset}, {"length", r.length}});
+  for (const ByteRange& r : ranges) {
+    nlohmann::ordered_json range = {{"offset", r.offset}, {"length", r.length}};
+    if (causes) range["cause"] = kCauseNames[r.cause];
+    list.push_back(range);
+  }
   return list;
 }
 
@@ -129,14 +137,16 @@ static uint64_t Total(const std::vector<ByteRange>& ranges) {
   return bytes;
 }
 
-// One indented "offset length" line per range, under a heading line if any.
-static std::string RangeLines(const char* heading, const std::vector<ByteRange>& ranges) {
+// One indented "offset length[ cause]" line per range, under a heading line if any.
+static std::string RangeLines(const char* heading, const std::vector<ByteRange>& ranges,
+                              bool causes) {
   if (ranges.empty()) return std::string();
   std::string lines = heading ? std::string("  ") + heading + ":\n" : std::string();
   for (const ByteRange& r : ranges) {
     char offset[kOffsetTextSize];
     FormatOffset(r.offset, offset);
-    lines += (heading ? "    " : "  ") + std::string(offset) + " " + std::to_string(r.length) + "\n";
+    lines += (heading ? "    " : "  ") + std::string(offset) + " " + std::to_string(r.length) +
+             (causes ? std::string(" ") + kCauseWords[r.cause] : std::string()) + "\n";
   }
   return lines;
 }
@@ -148,8 +158,8 @@ static std::string MergeLines(const ItemReport& r) {
              Bytes(r.merge->taken[k]) + "\n";
   if (r.merge->voted > 0)
     lines += "  voted: " + std::to_string(r.merge->voted) + " positions\n" +
-             RangeLines("voted ranges", r.merge->votedRanges);
-  return lines + RangeLines("unsupplied", r.merge->unsupplied);
+             RangeLines("voted ranges", r.merge->votedRanges, false);
+  return lines + RangeLines("unsupplied", r.merge->unsupplied, true);
 }
 
 // The outcome's message, else the note; UTF-8.
@@ -178,14 +188,14 @@ static std::string FormatJson(const ItemReport& r) {
   line["reason"] = r.reason.empty() ? nullptr : nlohmann::ordered_json(r.reason);
   if (r.repair) line["output"] = r.output ? nlohmann::ordered_json(PathToUtf8(r.output)) : nullptr;
   if (r.runs) {
-    line["runs"] = RangesJson(*r.runs);
+    line["runs"] = RangesJson(*r.runs, true);
     line["damaged_bytes"] = Total(*r.runs);
   }
   if (r.merge) {
     line["taken"] = r.merge->taken;
     line["voted"] = r.merge->voted;
-    line["voted_ranges"] = RangesJson(r.merge->votedRanges);
-    line["unsupplied"] = RangesJson(r.merge->unsupplied);
+    line["voted_ranges"] = RangesJson(r.merge->votedRanges, false);
+    line["unsupplied"] = RangesJson(r.merge->unsupplied, true);
   }
   return line.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
@@ -203,6 +213,6 @@ std::string FormatReport(const ItemReport& r, int json) {
   if (!r.reason.empty()) line += " (" + r.reason + ")";
   if (r.output) line += " -> " + QuotedName(PathToUtf8(r.output));
   line += "\n";
-  if (r.runs) line += RangeLines(nullptr, *r.runs);
+  if (r.runs) line += RangeLines(nullptr, *r.runs, true);
   return r.merge ? line + MergeLines(r) : line;
 }

@@ -1,5 +1,6 @@
 #include "repair/merge_copies.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/block_pass.h"
@@ -31,11 +32,14 @@ enum Position {
   kReached,     // taken, and the counter reached the threshold there unasked
 };
 
-// One position by the majority rule. The candidate is found by pairing off
-// differing non-zero bytes (a majority value is the one left over), then
-// counted.
+// A copy holds a byte that is not zero, and every byte where all says so.
+static bool Holds(const uint8_t* all, int k, uint8_t byte) { return byte != 0 || (all && all[k]); }
+
+// One position by the majority rule among the copies that hold a byte there.
+// The candidate is found by pairing off differing bytes (a majority value is
+// the one left over), then counted.
 static Position MergeOne(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
-                    int32_t threshold, MergeReport* report) {
+                         int32_t threshold, const uint8_t* all, MergeReport* report) {
   int same = 1;
   while (same < count && copies[same][i] == copies[0][i]) ++same;
   if (same == count && copies[0][i] != 0) {
@@ -44,31 +48,31 @@ static Position MergeOne(MergeState* s, uint8_t* const* copies, int count, uint3
     return kTaken;
   }
   uint8_t value = 0;
-  int lead = 0, nonZero = 0, held = 0;
+  int lead = 0, holders = 0, held = 0;
   for (int k = 0; k < count; ++k) {
     const uint8_t b = copies[k][i];
-    if (b == 0) continue;
-    ++nonZero;
+    if (!Holds(all, k, b)) continue;
+    ++holders;
     if (lead == 0) value = b;
     lead += b == value ? 1 : -1;
   }
   const uint64_t at = s->position + i;
-  if (nonZero == 0) {
+  if (holders == 0) {
     AddZeros(s, 1, at + 1, threshold, report);
     const bool reached = s->zeroRun < threshold && ++s->zeroRun == threshold && !s->asked;
     return reached ? kReached : kTaken;
   }
-  for (int k = 0; k < count; ++k) held += copies[k][i] == value;
-  if (2 * held <= nonZero) return kNoMajority;
+  for (int k = 0; k < count; ++k) held += copies[k][i] == value && Holds(all, k, value);
+  if (2 * held <= holders) return kNoMajority;
   s->stretch = 0;
   if (held == count) s->zeroRun = 0;
-  if (held < nonZero) {
+  if (held < holders) {
     ++report->voted;
     AddPosition(&report->votedRanges, at);
   }
-  if (copies[0][i] == 0) {
+  if (!Holds(all, 0, copies[0][i])) {
     int k = 1;
-    while (copies[k][i] != value) ++k;
+    while (copies[k][i] != value || !Holds(all, k, value)) ++k;
     ++report->taken[k - 1];
   }
   copies[0][i] = value;
@@ -136,6 +140,20 @@ static uint32_t AllSamePieces(uint8_t* const* copies, int count, uint32_t i, uin
   return end;
 }
 
+// Where all copies hold the same bytes and some source holds every byte, the
+// damaged copy's zeros that it does not hold itself are taken from the first
+// such source.
+static void TakeHeldZeros(uint8_t* const* copies, int count, uint32_t from, uint32_t to,
+                          const uint8_t* all, MergeReport* report) {
+  if (!all || all[0] || from == to) return;
+  const int source = static_cast<int>(std::find(all + 1, all + count, 1) - all);
+  uint64_t zeros = 0;
+  for (uint32_t i = from; i < to; i += 8)
+    if (HasZeroByte(Load8(copies[0] + i)))
+      for (uint32_t b = i; b < i + 8 && b < to; ++b) zeros += copies[0][b] == 0;
+  report->taken[source - 1] += zeros;
+}
+
 enum Piece { kAllZeros, kNoZeros, kSome };
 
 // What the 64 bytes from p hold.
@@ -159,15 +177,24 @@ static bool Same64(const uint8_t* p, const uint8_t* q) { return std::memcmp(p, q
 // - each copy holds zeros only or the bytes, without zeros, of the first copy
 //   that holds any: those are filled in, the counter stays;
 // - all copies hold zeros only.
+// Where some copy holds every byte (all), the zeros of a piece in which all
+// copies agree are held too: no copy lacks them.
 // Returns false, with nothing changed, for any other piece, and for one where
 // the counter could reach the threshold unasked.
 template <AllSame64Fn AllSame64>
 static bool MergePiece64(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
-                         int32_t threshold, MergeReport* report) {
+                         int32_t threshold, const uint8_t* all, MergeReport* report) {
   const uint8_t* const p = copies[0] + i;
   const bool same = AllSame64(copies, count, i);
   int32_t lead = 0, trail = 0;
   while (same && lead < 64 && p[lead] == 0) ++lead;
+  if (same && all) {
+    TakeHeldZeros(copies, count, i, i + 64, all, report);
+    const bool everyByteHeld = std::count(all, all + count, 1) == count;
+    if (lead < 64 || everyByteHeld) s->zeroRun = 0;
+    s->stretch = 0;
+    return true;
+  }
   if (same && lead < 64 && threshold >= 64) {
     if (!s->asked && threshold - s->zeroRun <= lead) return false;
     AddZeros(s, static_cast<uint64_t>(lead), s->position + i + lead, threshold, report);
@@ -176,6 +203,7 @@ static bool MergePiece64(MergeState* s, uint8_t* const* copies, int count, uint3
     s->stretch = static_cast<uint64_t>(trail);
     return true;
   }
+  if (all) return false;
   const uint8_t* data = nullptr;  // of the first copy that holds any here
   int from = 0, empty = 0;
   for (int k = 0; k < count; ++k) {
@@ -207,19 +235,23 @@ static bool MergePiece64(MergeState* s, uint8_t* const* copies, int count, uint3
 
 template <AllSame64Fn AllSame64, SamePiecesFn SamePieces>
 static uint32_t MergeBlockWith(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
-                               int32_t threshold, MergeReport* report) {
+                               int32_t threshold, const uint8_t* all, MergeReport* report) {
+  if (all && std::count(all, all + count, 0) == count) all = nullptr;
   uint32_t i = 0;
   while (i < n) {
     // The common piece again and again: with no stretch open and the counter
     // at 0, a piece ending in data changes neither.
-    if (s->stretch == 0 && s->zeroRun == 0 && threshold >= 64)
+    if (s->stretch == 0 && s->zeroRun == 0 && threshold >= 64) {
+      const uint32_t from = i;
       i = AllSamePieces<SamePieces>(copies, count, i, n);
-    if (n - i >= 64 && MergePiece64<AllSame64>(s, copies, count, i, threshold, report)) {
+      TakeHeldZeros(copies, count, from, i, all, report);
+    }
+    if (n - i >= 64 && MergePiece64<AllSame64>(s, copies, count, i, threshold, all, report)) {
       i += 64;
       continue;
     }
     for (const uint32_t end = n - i >= 64 ? i + 64 : n; i < end; ++i) {
-      const Position merged = MergeOne(s, copies, count, i, threshold, report);
+      const Position merged = MergeOne(s, copies, count, i, threshold, all, report);
       if (merged == kNoMajority) goto done;
       if (merged == kReached) {
         ++i;
@@ -234,44 +266,84 @@ done:
 
 // The SSE2 forms where the processor has them (g_useSse2).
 uint32_t MergeBlock(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
-                    int32_t threshold, MergeReport* report) {
+                    int32_t threshold, const uint8_t* all, MergeReport* report) {
 #if HAVE_SSE2_FORMS
   if (g_useSse2)
-    return MergeBlockWith<AllSame64Sse2, SamePiecesSse2>(s, copies, count, n, threshold, report);
+    return MergeBlockWith<AllSame64Sse2, SamePiecesSse2>(s, copies, count, n, threshold, all,
+                                                         report);
 #endif
-  return MergeBlockWith<AllSame64Portable, SamePiecesPortable>(s, copies, count, n, threshold,
+  return MergeBlockWith<AllSame64Portable, SamePiecesPortable>(s, copies, count, n, threshold, all,
                                                                report);
 }
 
 struct Merging {
   MergeState state;
-  int count;
-  int32_t threshold;
+  const MergeJob* job;
   MergeReport* report;
-  std::vector<uint8_t*> at;  // each copy's block from where the merge stopped
+  std::vector<uint8_t*> at;       // each copy's block from where the merge stopped
+  BlockHolding holding;
+  std::vector<uint8_t> all;       // per copy: 1 where it holds every byte
+  std::vector<uint8_t> kept;      // the damaged copy's own bytes of the block
+  std::vector<ByteRange> marked;  // no copy holds them, and a map or marker says so
 };
 
-// The continue question comes as soon as the shared zeros reach the
-// threshold, anywhere in a block, naming the first of them; the merge goes on
-// with the rest of the block after a Yes.
-static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64_t, uint64_t,
-                       Outcome* ending) {
-  Merging* m = static_cast<Merging*>(context);
+// Merges blocks[0..count)[from..to), every copy holding as m->all says. The
+// continue question comes as soon as the shared zeros reach the threshold,
+// naming the first of them; the merge goes on after a Yes.
+static int MergeStretch(Merging* m, uint8_t* const* blocks, uint32_t from, uint32_t to,
+                        Outcome* ending) {
   MergeState* s = &m->state;
-  for (uint32_t passed = 0; passed < n;) {
-    for (int k = 0; k < m->count; ++k) m->at[k] = blocks[k] + passed;
-    passed += MergeBlock(s, m->at.data(), m->count, n - passed, m->threshold, m->report);
-    if (s->zeroRun == m->threshold && !s->asked) {
+  const MergeJob& job = *m->job;
+  for (uint32_t passed = from; passed < to;) {
+    for (int k = 0; k < job.count; ++k) m->at[k] = blocks[k] + passed;
+    passed += MergeBlock(s, m->at.data(), job.count, to - passed, job.threshold, m->all.data(),
+                         m->report);
+    if (s->zeroRun == job.threshold && !s->asked) {
       const uint64_t first = s->position - static_cast<uint64_t>(s->zeroRun);
       if (!AskToGoOn(first)) {
         *ending = MakeOutcome(kDeclined, first);
         return 0;
       }
       s->asked = 1;
-    } else if (passed < n) {
+    } else if (passed < to) {
       *ending = MakeOutcome(kMismatch, s->position);
-      for (int k = 0; k < m->count; ++k) ending->bytes.push_back(blocks[k][passed]);
+      for (int k = 0; k < job.count; ++k) ending->bytes.push_back(blocks[k][passed]);
       return 0;
+    }
+  }
+  return 1;
+}
+
+// Where a copy holds nothing its bytes count as zeros, which no copy holds;
+// the damaged copy's own bytes stay where no copy holds any, and what a map or
+// marker says is missing there is unsupplied, however short.
+static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64_t at,
+                       uint64_t left, Outcome* ending) {
+  Merging* m = static_cast<Merging*>(context);
+  const int count = m->job->count;
+  BlockHolding& h = m->holding;
+  HoldingOfBlock(m->job->maps, m->job->markers, blocks, count, n, at, at + left, &h);
+  std::fill(m->all.begin(), m->all.end(), 0);
+  if (h.plain) return MergeStretch(m, blocks, 0, n, ending);
+  m->kept.assign(blocks[0], blocks[0] + n);
+  const size_t stretches = h.bounds.size() - 1;
+  for (size_t s = 0; s < stretches; ++s)
+    for (int k = 0; k < count; ++k)
+      if (h.holding[s * count + k] == kHoldsNone)
+        std::memset(blocks[k] + h.bounds[s], 0, h.bounds[s + 1] - h.bounds[s]);
+  for (size_t s = 0; s < stretches; ++s) {
+    for (int k = 0; k < count; ++k) m->all[k] = h.holding[s * count + k] == kHoldsAll;
+    if (!MergeStretch(m, blocks, h.bounds[s], h.bounds[s + 1], ending)) return 0;
+  }
+  for (size_t s = 0; s < stretches; ++s) {
+    const Holding* holding = &h.holding[s * count];
+    if (std::count(holding, holding + count, kHoldsNone) == 0 ||
+        std::count(holding, holding + count, kHoldsAll) > 0)
+      continue;
+    for (uint32_t i = h.bounds[s]; i < h.bounds[s + 1]; ++i) {
+      if (blocks[0][i] != 0) continue;
+      blocks[0][i] = m->kept[i];
+      AddRange(&m->marked, {at + i, 1, h.causes[s]});
     }
   }
   return 1;
@@ -282,13 +354,14 @@ Outcome MergeCopies(const MergeJob& job, MergeReport* report, int* outputMade) {
   report->taken.assign(static_cast<size_t>(job.count - 1), 0);
   Merging merging;
   merging.state = MergeState{0, !job.makeOutput && job.output == kNoFile, 0, 0};
-  merging.count = job.count;
-  merging.threshold = job.threshold;
+  merging.job = &job;
   merging.report = report;
   merging.at.resize(static_cast<size_t>(job.count));
+  merging.all.resize(static_cast<size_t>(job.count));
   BlockPass pass = OnePass(job.paths, job.count, kMerging, kMerged, MergeBlocks, &merging);
   pass.makeOutput = job.makeOutput;
   pass.output = job.output;
-  return RunBlockPass(pass, &report->size, outputMade);
+  const Outcome outcome = RunBlockPass(pass, &report->size, outputMade);
+  report->unsupplied = Overlay(report->unsupplied, merging.marked);
+  return outcome;
 }
-

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/byte_range.h"
+#include "common/copy_map.h"
 #include "common/file_io.h"
 #include "common/outcome.h"
 
@@ -16,7 +17,7 @@ struct MergeReport {
   std::vector<uint64_t> taken;        // per source: bytes taken from it into the damaged copy's zeros
   uint64_t voted;                     // positions decided by a majority
   std::vector<ByteRange> votedRanges;
-  std::vector<ByteRange> unsupplied;  // all copies zero, at least threshold long
+  std::vector<ByteRange> unsupplied;  // no copy holds them: at least threshold long, or marked
   uint64_t size;                      // of each copy, once all are open
 };
 
@@ -29,12 +30,14 @@ struct MergeState {
 };
 
 // Merges copies[1..count)[0..n) into copies[0][0..n) in place (threshold >= 1;
-// report->taken holds count - 1 counters). Returns the positions passed: n;
+// report->taken holds count - 1 counters). A copy holds a byte that is not
+// zero, and every byte where all (null: none) has a 1 for it; a majority is
+// one of the copies that hold a byte. Returns the positions passed: n;
 // or, unless s->asked, (index + 1) of the position where s->zeroRun reached
 // threshold; or the index of the first position without a majority (left
 // untouched).
 uint32_t MergeBlock(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
-                    int32_t threshold, MergeReport* report);
+                    int32_t threshold, const uint8_t* all, MergeReport* report);
 
 struct MergeJob {
   const char* const* paths;  // count >= 2 copies of one size, the damaged copy first
@@ -43,7 +46,15 @@ struct MergeJob {
   const char* makeOutput;    // made anew once the copies are open and agree in size, or null
   FileHandle output;         // without makeOutput: the caller's open output, which it closes;
                              // kNoFile for a dry run, which asks nothing and writes nothing
+  const CopyMap* maps;       // null, or one per copy
+  int markers;               // 1: dvdisaster's dead sectors are missing
 };
+
+// A merge of paths[0..count) with threshold and nothing else: no output, no
+// maps, no markers; the fields are then set by name.
+inline MergeJob MergeOf(const char* const* paths, int count, int32_t threshold) {
+  return MergeJob{paths, count, threshold, nullptr, kNoFile, nullptr, 0};
+}
 
 // Merges the copies block by block into the output, asking at most once
 // whether to go on past a stretch that no copy can supply, calling

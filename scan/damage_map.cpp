@@ -39,26 +39,37 @@ void FindRunsInBlock(ZeroRunsState* s, const uint8_t* buf, uint32_t n, int32_t t
 
 struct Mapping {
   ZeroRunsState state;
-  int32_t threshold;
-  int skipJunk;
+  CheckRules rules;
   int junk;
-  std::vector<ByteRange>* runs;
+  std::vector<ByteRange> zeros, marked;
+  BlockHolding holding;
 };
 
 static int MapBlock(void* context, uint8_t* const* blocks, uint32_t n, uint64_t at,
                     uint64_t left, Outcome*) {
   Mapping* m = static_cast<Mapping*>(context);
-  if (StartsRiff(blocks[0], n, at)) m->junk = m->skipJunk;
-  FindRunsInBlock(&m->state, blocks[0], n, m->threshold, m->junk, left, m->runs);
+  const CheckRules& r = m->rules;
+  if (StartsRiff(blocks[0], n, at)) m->junk = r.skipJunk;
+  if (!r.map || !r.map->mapped)
+    FindRunsInBlock(&m->state, blocks[0], n, r.threshold, m->junk, left, &m->zeros);
+  HoldingOfBlock(r.map, r.markers, blocks, 1, n, at, at + left, &m->holding);
+  const BlockHolding& h = m->holding;
+  for (size_t s = 0; s + 1 < h.bounds.size(); ++s)
+    if (h.holding[s] == kHoldsNone)
+      AddRange(&m->marked, {at + h.bounds[s], h.bounds[s + 1] - h.bounds[s], h.causes[s]});
   return 1;
 }
 
-Outcome MapDamage(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
+Outcome MapDamage(const char* path, const CheckRules& rules, std::vector<ByteRange>* runs,
                   uint64_t* size) {
   *size = 0;
-  Mapping mapping = {{{0, 0, 0}, 0}, threshold, skipJunk, 0, runs};
+  Mapping mapping;
+  mapping.state = ZeroRunsState{{0, 0, 0}, 0};
+  mapping.rules = rules;
+  mapping.junk = 0;
   Outcome outcome =
       RunBlockPass(OnePass(&path, 1, kChecking, kClean, MapBlock, &mapping), size, nullptr);
+  *runs = Overlay(mapping.zeros, mapping.marked);
   if (outcome.kind == kClean && !runs->empty())
     outcome = MakeOutcome(kDamaged, runs->front().offset);
   return outcome;

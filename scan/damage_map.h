@@ -7,6 +7,7 @@
 #include "common/byte_range.h"
 #include "common/outcome.h"
 #include "scan/block_scan.h"
+#include "scan/scan_file.h"
 
 // Carried from block to block through one file; all zero at the file's start.
 // While scan.runLength == threshold the last run found goes on.
@@ -23,10 +24,11 @@ struct ZeroRunsState {
 void FindRunsInBlock(ZeroRunsState* s, const uint8_t* buf, uint32_t n, int32_t threshold,
                      int junk, uint64_t remaining, std::vector<ByteRange>* runs);
 
-// Every zero run of at least threshold bytes in the file at path, passing over
-// JUNK payloads of RIFF files when skipJunk is set, with KeepGoing called after
-// every block. Returns kClean or kDamaged (at the first run, as a check gives
-// it) once the whole file has been scanned, with *runs and *size filled in;
-// else kStopped or what kept the file from being read, told.
-Outcome MapDamage(const char* path, int32_t threshold, int skipJunk, std::vector<ByteRange>* runs,
+// All the damage of the file at path by the rules, with KeepGoing called
+// after every block: each zero run of at least the threshold (none with a
+// map), each range the map misses and each dead sector, with its cause.
+// Returns kClean or kDamaged (at the first range, as a check gives it) once
+// the whole file has been scanned, with *runs and *size filled in; else
+// kStopped or what kept the file from being read, told.
+Outcome MapDamage(const char* path, const CheckRules& rules, std::vector<ByteRange>* runs,
                   uint64_t* size);

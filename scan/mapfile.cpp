@@ -1,6 +1,8 @@
 #include "scan/mapfile.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 // "0x" and at least eight uppercase digits, as ddrescue writes its numbers.
 static void AddHex(std::string* text, uint64_t value) {
@@ -37,4 +39,82 @@ std::string MapfileText(uint64_t size, const std::vector<ByteRange>& damaged) {
   }
   AddBlock(&text, done, size - done, '+');
   return text;
+}
+
+// A number as C++ writes an integer constant, below 2^63 as ddrescue keeps it.
+static int ReadNumber(const std::string& token, uint64_t* value) {
+  const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
+  const unsigned base = hex ? 16 : token.size() > 1 && token[0] == '0' ? 8 : 10;
+  *value = 0;
+  for (size_t i = hex ? 2 : 0; i < token.size(); ++i) {
+    const char c = token[i];
+    const unsigned digit = c >= '0' && c <= '9'   ? unsigned(c - '0')
+                           : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
+                           : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
+                                                  : 16;
+    if (digit >= base || *value > ((1ull << 63) - 1 - digit) / base) return 0;
+    *value = *value * base + digit;
+  }
+  return !token.empty();
+}
+
+// The words of a line, up to a "#" that starts one.
+static std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+      ++i;
+      continue;
+    }
+    if (line[i] == '#') break;
+    const size_t end = line.find_first_of(" \t\r", i);
+    words.push_back(line.substr(i, end - i));
+    i = end == std::string::npos ? line.size() : end;
+  }
+  return words;
+}
+
+static bool IsStatus(const std::string& word, const char* allowed) {
+  return word.size() == 1 && std::strchr(allowed, word[0]) != nullptr;
+}
+
+// A map that cannot be read holds nothing.
+static std::string Refuse(CopyMap* map, const std::string& why) {
+  map->rescued.clear();
+  return why;
+}
+
+std::string ReadMapfile(const std::string& text, CopyMap* map) {
+  *map = CopyMap{1, {}};
+  uint64_t end = 0;  // of the blocks so far
+  bool status = false;
+  size_t number = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t next = std::min(text.find('\n', at), text.size());
+    const std::vector<std::string> w = Words(text.substr(at, next - at));
+    at = next + 1;
+    ++number;
+    const std::string where = "line " + std::to_string(number) + ": ";
+    uint64_t pos = 0, size = 0, pass = 1;
+    if (w.empty()) continue;
+    if (!status) {
+      const bool decimal = w.size() < 3 || w[2].find_first_not_of("0123456789") == std::string::npos;
+      if (w.size() < 2 || w.size() > 3 || !ReadNumber(w[0], &pos) || !IsStatus(w[1], "?*/-FG+") ||
+          (w.size() == 3 && (!decimal || !ReadNumber(w[2], &pass) || pass == 0)))
+        return Refuse(map, where + "not a status line (position, status, pass)");
+      status = true;
+      continue;
+    }
+    if (w.size() != 3 || !ReadNumber(w[0], &pos) || !ReadNumber(w[1], &size) || size == 0 ||
+        !IsStatus(w[2], "?*/-+"))
+      return Refuse(map, where + "not a block line (position, size, status)");
+    if (pos != end)
+      return Refuse(map, where + (end == 0 ? "the first block does not start at 0"
+                                           : "the block does not start where the last ended"));
+    if (size > (1ull << 63) - 1 - pos) return Refuse(map, where + "the block ends past 2^63");
+    if (w[2] == "+") AddRange(&map->rescued, {pos, size});
+    end = pos + size;
+  }
+  return status ? std::string() : "line " + std::to_string(number + 1) + ": no status line";
 }

@@ -2,15 +2,23 @@
 #pragma once
 #include <cstdint>
 
+#include "common/copy_map.h"
 #include "common/outcome.h"
 
-// Scans the file at path for a zero run of threshold bytes (threshold >= 1),
-// passing over the payload of JUNK chunks in a RIFF file when skipJunk is set,
-// and calls KeepGoing(kChecking, ...) after every block without damage.
-// Returns kClean when the file is clean (or the stop came after its last
-// block), kDamaged at the run's first zero, kStopped when a stop came earlier,
-// or what kept the file from being read; all but kClean are told.
-Outcome ScanFile(const char* path, int32_t threshold, int skipJunk);
+// What a check counts as damage.
+struct CheckRules {
+  int32_t threshold;    // a run of this many zeros (>= 1), passing over the payload of JUNK
+  int skipJunk;         // chunks in a RIFF file when skipJunk is set
+  const CopyMap* map;   // null, or the file's mapfile: then what it misses, and no zero run
+  int markers;          // 1: dvdisaster's dead sectors too
+};
+
+// Scans the file at path for its first damage, calling KeepGoing(kChecking,
+// ...) after every block without damage. Returns kClean when the file is
+// clean (or the stop came after its last block), kDamaged at the first byte of
+// the damage, kStopped when a stop came earlier, or what kept the file from
+// being read; all but kClean are told.
+Outcome ScanFile(const char* path, const CheckRules& rules);
 
 // 1 when a file's first block, at offset at and n bytes long, starts with
 // "RIFF": JUNK chunks are then passed over where that is asked for.

@@ -65,7 +65,8 @@ void RepairCommand(HWND dialog) {
   FormOutputPath(damaged, output);
 
   const char* copies[2] = {damaged, source};
-  const MergeJob job = {copies, 2, g_settings.ErrorLength, output, kNoFile};
+  MergeJob job = MergeOf(copies, 2, g_settings.ErrorLength);
+  job.makeOutput = output;
   HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   MergeReport report;
   int made = 0;

@@ -48,6 +48,10 @@
 #define X4(s) s s s s
 namespace fs = std::filesystem;
 
+static const char kDeadLead[] = "dvdisaster dead sector marker\nThis sector could not be read "
+                                "from the image.\nIts contents have been substituted by the "
+                                "dvdisaster read routine.\n";
+
 // What the program wrote, as UTF-8.
 static std::string Text(const std::vector<uint8_t>& b) {
   return ToUtf8(CODE_PAGE, std::string(b.begin(), b.end()));
@@ -88,6 +92,16 @@ class Cli : public ::testing::Test {
     std::vector<uint8_t> junk = Bytes(18, 20002);  // RIFF, its JUNK chunk's 20000 bytes all zero
     std::memcpy(junk.data(), "RIFF\1\1\1\1AVI JUNK\x20\x4E", 18);
     WriteBytes("junk.avi", junk);
+    std::vector<uint8_t> dead = Bytes();  // a dead sector at 0x5000; its text again at 0x7001
+    std::fill_n(dead.begin() + 0x5000, 2048, '.');
+    for (size_t at : {0x5000, 0x7001}) std::copy_n(kDeadLead, 143, dead.begin() + at);
+    std::copy_n("dvdisaster dead sector end marker\n", 34, dead.begin() + 0x5000 + 2012);
+    WriteBytes("dead.avi", dead);
+    std::copy_n(dead.begin() + 0x5800, 2048, dead.begin() + 0x5000);  // the sector read
+    WriteBytes("live.avi", dead);
+    const std::string map = "# Mapfile\n0 ? 1\n0 0x1000 +\n0x1000 030000 -\n0x4000 95904 +\n";
+    WriteBytes("dmg.map", std::vector<uint8_t>(map.begin(), map.end()));
+    WriteBytes("bad.map", {'0', ' ', '+', '\n', '0', ' ', '9', '\n'});
   }
   void TearDown() override {
     fs::current_path(fs::temp_directory_path());
@@ -168,8 +182,21 @@ TEST_F(Cli, Invocations) {
       {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n",
        ""},
       {"repair clean.avi junk.avi", 0, "clean.avi: clean\n", ""},
+      {"check --all --map dmg.avi dmg.map dmg.avi", 1, "dmg.avi: damaged: 1 run, 12288 damaged "
+       "bytes\n  00001000 12288 not rescued (mapfile)\n", ""},
+      {"check --map ." SEP "dmg.avi dmg.map dmg.avi", 1, "dmg.avi: damaged: " DAMAGED "00001000\n",
+       ""},
+      {"check --map src.avi dmg.map dmg.avi", 2, "", "--map: src.avi is none of the files named"},
+      {"check --map dmg.avi bad.map dmg.avi", 1, "", "bad.map: line 2: not a block line"},
+      {"repair --map dmg.avi dmg.map dmg.avi src.avi -o mapped.avi", 0,
+       "dmg.avi" REPAIRED "mapped.avi\n", ""},
+      {"check --all dead.avi", 1,
+       "dead.avi: damaged: 1 run, 2048 damaged bytes\n  00005000 2048 dead sector (dvdisaster)\n",
+       ""},
+      {"check --no-markers dead.avi", 0, "dead.avi: clean\n", ""},
+      {"repair dead.avi live.avi -o dead.out", 0, "dead.avi" REPAIRED "dead.out\n", ""},
       {"check --all --mapfile m.map dmg.avi", 1,
-       "dmg.avi: damaged: 1 run, 8192 damaged bytes\n  000012F4 8192\n", ""},
+       "dmg.avi: damaged: 1 run, 8192 damaged bytes\n  000012F4 8192 zeros\n", ""},
       {"check --all junk.avi", 0, "junk.avi: clean\n", ""},
       {"repair --dry-run e0 e1", 0, "e0: clean\n", ""},
       {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n",
@@ -177,7 +204,7 @@ TEST_F(Cli, Invocations) {
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
       {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n"
        "  taken from q2.avi: 0 bytes\n  taken from src.avi: 8192 bytes\n", ""},
-      {"repair --dry-run q1.avi q2.avi", 1, "q1.avi: partial\n  unsupplied:\n    0000E000 8192\n",
+      {"repair --dry-run q1.avi q2.avi", 1, "q1.avi: partial\n  unsupplied:\n    0000E000 8192 zeros\n",
        ""},
       {"repair --json --output=out.bin dmg.avi src.avi", 0,
        R"({"path":"dmg.avi","result":"repaired","offset":null,"message":"\u30d5\u30a1\u30a4\u30eb)"
@@ -199,15 +226,15 @@ TEST_F(Cli, Invocations) {
       {"repair dmg.avi src.avi ." SEP "src.avi", 1, SAME, ""},
       {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED "(nofolder/x: ", ""},
       {"repair --yes q1.avi q2.avi -o q.yes", 1,
-       "q1.avi: partial -> q.yes\n  unsupplied:\n    0000E000 8192\n",
+       "q1.avi: partial -> q.yes\n  unsupplied:\n    0000E000 8192 zeros\n",
        QUESTION "\nAddress : 0000E000" ANSWERS "yes (--yes)\n"},
       {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION
-       " Address : 0000E000\n  unsupplied:\n    0000E000 8192\n", ANSWERS "no (--no)\n"},
+       " Address : 0000E000\n  unsupplied:\n    0000E000 8192 zeros\n", ANSWERS "no (--no)\n"},
       {"repair --json q1.avi q2.avi", 1,
        R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":"\u4fee\u5fa9\u3067)"
        R"(\u304d\u307e\u305b\u3093\u3002\u51e6\u7406\u3092\u7d9a\u884c\u3057\u307e\u3059\u304b?)"
        R"(\nAddress : 0000E000","reason":null,"output":null,"taken":[0],"voted":0,)"
-       R"("voted_ranges":[],"unsupplied":[{"offset":57344,"length":8192}]})" "\n",
+       R"("voted_ranges":[],"unsupplied":[{"offset":57344,"length":8192,"cause":"zeros"}]})" "\n",
        ANSWERS "no (no terminal to ask; --yes goes on)\n"},
   };
 #ifndef _WIN32
@@ -224,12 +251,15 @@ TEST_F(Cli, Invocations) {
   std::set<std::string> names = {"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi", "e0",
                                  "e1", "junk.avi", "m.map", "none", "out.bin", "q.yes", "q1.avi",
                                  "q2.avi", "rescued", "short.avi", "src.avi", "take.2.avi",
-                                 "take.2.fixed.avi"};
+                                 "take.2.fixed.avi", "dead.avi", "dead.out", "dmg.map",
+                                 "bad.map", "mapped.avi", "live.avi"};
 #ifndef _WIN32
   names.insert("fifo");
 #endif
   EXPECT_EQ(Names(), names);
-  EXPECT_EQ(ReadBytes("out.bin"), Bytes());
+  for (const char* repaired : {"out.bin", "mapped.avi"})
+    EXPECT_EQ(ReadBytes(repaired), Bytes()) << repaired;
+  EXPECT_EQ(ReadBytes("dead.out"), ReadBytes("live.avi"));
   EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "v.old"}));
 }
 
@@ -386,5 +416,50 @@ TEST_F(Cli, DdrescueReadsExactlyTheDamagedRangesAgain) {
                         "ddrescuelog -t m.map | grep -q 'rescued: *100000 B'"), 0);
   std::copy_n(disc.begin() + 0x12F4, 8192, copy.begin() + 0x12F4);
   EXPECT_EQ(ReadBytes("dmg.avi"), copy);
+}
+#endif
+
+#ifndef _WIN32
+// What GNU ddrescue knows of its copies: real zeros it read are held and no damage, unread
+// blocks are missing whatever stale bytes they hold; ddrescue reads again what no copy holds.
+TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
+  std::vector<uint8_t> disc = Bytes();
+  disc.resize(300032, 7);  // whole sectors, for a loop device
+  std::fill_n(disc.begin() + 102400, 20480, 0);  // real zeros
+  std::vector<uint8_t> a = disc, c = disc;
+  std::fill_n(a.begin() + 204800, 4096, 0);  // lost, and found by the generate mode
+  std::fill_n(c.begin() + 204800, 4096, 0x55);  // stale bytes where ddrescue could not read
+  WriteBytes("disc.img", disc);
+  WriteBytes("a.img", a);
+  WriteBytes("c.img", c);
+  ASSERT_EQ(std::system("ddrescue -q -G disc.img a.img a.map && ddrescue -q disc.img b.img b.map"),
+            0);
+  EXPECT_EQ(Exit("check --all --map a.img a.map a.img"), 1);
+  EXPECT_EQ(Text(ReadBytes("../out")), "a.img: damaged: 2 runs, 24576 damaged bytes\n"
+                                       "  00019000 20480 not rescued (mapfile)\n"
+                                       "  00032000 4096 not rescued (mapfile)\n");
+  EXPECT_EQ(Exit("check --map b.img b.map b.img"), 0) << "the real zeros are read";
+  EXPECT_EQ(Exit("repair --map c.img a.map --map b.img b.map c.img b.img -o r.img"), 0);
+  EXPECT_EQ(ReadBytes("r.img"), disc) << Text(ReadBytes("../out"));
+  EXPECT_EQ(Exit("repair --dry-run --map a.img a.map --mapfile out.map a.img c.img"), 1);
+  EXPECT_EQ(Text(ReadBytes("../out")), "a.img: partial\n  unsupplied:\n"
+                                       "    00019000 20480 not rescued (mapfile)\n");
+  // ddrescuelog finds the same finished blocks in the map out as in the map in, but for the
+  // block c supplies.
+  EXPECT_EQ(std::system("ddrescuelog -q -P out.map a.map"), 256);
+  EXPECT_EQ(std::system("ddrescuelog -q -P out.map b.map -m out.map"), 0);
+  // Two partial rescues through a loop device, where one can be had.
+  char loop[64] = "";
+  if (FILE* attach = popen("losetup -f --show disc.img 2>/dev/null", "r")) {
+    if (!fgets(loop, sizeof loop, attach)) loop[0] = '\0';
+    pclose(attach);
+  }
+  const std::string dev(loop, std::strcspn(loop, "\n"));
+  if (dev.empty()) return;
+  EXPECT_EQ(std::system(("truncate -s 300032 f.img g.img && ddrescue -q -s 150016 " + dev +
+                         " f.img f.map && ddrescue -q -i 150016 " + dev +
+                         " g.img g.map && losetup -d " + dev).c_str()), 0);
+  EXPECT_EQ(Exit("repair --map f.img f.map --map g.img g.map f.img g.img -o fg.img"), 0);
+  EXPECT_EQ(ReadBytes("fg.img"), disc);
 }
 #endif

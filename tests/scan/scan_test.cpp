@@ -1,6 +1,7 @@
 // The block scan in both forms against a byte-by-byte model, and the check of real files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -156,7 +157,7 @@ TEST(ScanFile, OutcomesKeepGoingAndRelease) {
     g_host.stopAtKeep = r.stopAt;
     g_host.onKeep = [&] { if (r.cut > 0) std::filesystem::resize_file(path, r.cut); };
     WriteBytes(path, r.bytes);
-    const Outcome o = ScanFile((r.cut < 0 ? dir : path).c_str(), 8192, r.skipJunk);
+    const Outcome o = ScanFile((r.cut < 0 ? dir : path).c_str(), {8192, r.skipJunk, nullptr, 0});
     EXPECT_EQ(o.kind, r.kind) << r.offset;
     EXPECT_EQ(o.offset, r.offset);
     EXPECT_EQ(g_host.keepCalls, r.calls) << r.offset;
@@ -210,7 +211,7 @@ TEST(DamageMap, RunsAcrossBlocksOfAFileAndTheirMapfile) {
   ResetHost();
   Ranges runs;
   uint64_t size = 0;
-  const Outcome o = MapDamage(path.c_str(), 8192, 1, &runs, &size);
+  const Outcome o = MapDamage(path.c_str(), {8192, 1, nullptr, 0}, &runs, &size);
   EXPECT_EQ(std::tie(o.kind, o.offset, size), std::make_tuple(kDamaged, uint64_t(65530), 300000ull));
   EXPECT_EQ(runs, (Ranges{{65530, 9470}, {140000, 159999}}));
   EXPECT_EQ(g_host.keepCalls, 5);
@@ -218,4 +219,45 @@ TEST(DamageMap, RunsAcrossBlocksOfAFileAndTheirMapfile) {
   EXPECT_EQ(map.substr(141), "0x00000000  0x00000015  ?\n0x00000015  0x00007FEB  +\n"
                              "0x00008000  0x2FFFF8000  ?\n");
   RemoveTree(dir);
+}
+
+// Mapfiles as the manual allows them (each also read by ddrescuelog where it is at hand), and
+// malformed ones: the finished blocks, or the line where it goes wrong.
+TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"# Mapfile. Created by GNU ddrescue\n0x00120000     ?               1\n"
+       "0x00000000  0x00117000  +\n0x00117000  0x00000200  -\n0x00117200  0x00001000  /\n"
+       "0x00118200  0x00007E00  *\n0x00120000  0x00048000  ?\n0x00168000  0x10  +\n",
+       "0+1142784 1474560+16 "},
+      {"  # comment after blanks\n0 + # no pass\n0 010 +   # octal\n8 8 +\n16\t0X10\t?\r\n",
+       "0+16 "},
+      {"0 G 7\n0 5 -\n5 3 +\n", "5+3 "},
+      {"0 + 1\n0 5 -\n5 0 +\n", "line 3: not a block line (position, size, status)"},
+      {"0 F\n", ""},
+      {"", "line 1: no status line"},
+      {"0 + 0\n", "line 1: not a status line (position, status, pass)"},
+      {"0 + 0x1\n", "line 1: not a status line (position, status, pass)"},
+      {"0 R 1\n", "line 1: not a status line (position, status, pass)"},
+      {"0 + 1\n0 09 +\n", "line 2: not a block line (position, size, status)"},
+      {"0 + 1\n0 10 F\n", "line 2: not a block line (position, size, status)"},
+      {"0 + 1\n0 10 +#x\n", "line 2: not a block line (position, size, status)"},
+      {"0 + 1\n0 10 + 4\n", "line 2: not a block line (position, size, status)"},
+      {"0 + 1\n10 10 +\n", "line 2: the first block does not start at 0"},
+      {"0 + 1\n# c\n0 10 +\n5 10 +\n", "line 4: the block does not start where the last ended"},
+      {"0 + 1\n0 0x7FFFFFFFFFFFFFFF +\n0x7FFFFFFFFFFFFFFF 1 +\n", "line 3: the block ends past 2^63"},
+  };
+  for (const auto& [text, want] : rows) {
+    CopyMap map;
+    std::string got = ReadMapfile(text, &map);
+    for (const ByteRange& r : map.rescued)
+      got += std::to_string(r.offset) + "+" + std::to_string(r.length) + " ";
+    EXPECT_EQ(got, want) << text;
+#ifndef _WIN32
+    const std::string dir = MakeTempDir(), path = JoinPath(dir, "m");
+    WriteBytes(path, Bytes(text.begin(), text.end()));
+    const bool valid = want.rfind("line", 0) != 0;
+    EXPECT_TRUE(!valid || std::system(("ddrescuelog -q -t " + path).c_str()) == 0) << text;
+    RemoveTree(dir);
+#endif
+  }
 }

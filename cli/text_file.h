@@ -1,6 +1,9 @@
-// Writing a small file as a repair puts its output in place.
+// Small text files: mapfiles read and written.
 #pragma once
 #include <string>
+
+// Reads the whole file at path into *text. Returns 0 when it cannot.
+int ReadSmallFile(const char* path, std::string* text);
 
 // Writes text to path into a partial file beside it, made durable and renamed
 // over it once complete. Tells on stderr and returns 0, leaving any earlier
