@@ -113,6 +113,9 @@ bool AviWalkSoFar(const AviWalk& w);
 void WalkAviBytes(AviWalk* w, const uint8_t* bytes, uint32_t n);
 
 // After the file's last byte: fills *map anew, moving the walk's records into it.
+// It checks every index entry and builds every packet, up to 0.1 us for each on
+// these machines (a dense 1 GiB file has a million): call it for a file that has
+// ranges to report.
 void EndAviWalk(AviWalk* w, AviMap* map);
 
 // EndAviWalk's second half, in avi_map.cpp: the streams and the packets, once
