@@ -1,0 +1,265 @@
+// The AVI walk on files ffmpeg makes: damaged ranges against ffprobe's packet tables of
+// the originals, then a seeded loop over damaged files in which a walk in pieces must map
+// as a whole walk does. The loop's check is a libFuzzer target too, built from the top with
+//   clang++ -std=c++17 -g -O1 -DORVALINTEX_LIBFUZZER -fsanitize=fuzzer,address,undefined
+//     -fno-sanitize-recover=all -I. avi/*.cpp tests/avi/avi_test.cpp -o avi_fuzz
+// and started on the seeds the loop leaves in $AVI_FUZZ_SEEDS.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "avi/avi_hits.h"
+#include "avi/avi_walk.h"
+
+typedef std::vector<uint8_t> Bytes;
+typedef std::vector<std::pair<ByteRange, bool>> JunkAnswers;
+
+// f in pieces of 1 to `most` bytes (0: whole), asking about JUNK in the bytes handled.
+static AviMap Walk(const Bytes& f, uint32_t most, std::mt19937& rng, JunkAnswers* asked) {
+  AviWalk w;
+  AviMap map;
+  BeginAviWalk(&w);
+  for (size_t at = 0, n = 0; at < f.size(); at += n) {
+    n = most ? std::min<size_t>(f.size() - at, 1 + rng() % most) : f.size();
+    WalkAviBytes(&w, f.data() + at, uint32_t(n));
+    const ByteRange r = {rng() % (at + n), rng() % 64};
+    if (asked && AviWalkSoFar(w) && r.offset + r.length + 11 <= at + n)
+      asked->push_back({r, WalkInsideJunk(w, r)});
+  }
+  EndAviWalk(&w, &map);
+  return map;
+}
+
+// The hits of ranges the seed picks, as text, marked where a hit contradicts itself.
+static std::string Digest(const AviMap& m, uint64_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string text = std::to_string(m.isAvi * 10 + m.source);
+  for (int q = 0; q < 30; ++q) {
+    const ByteRange r = {rng() % (size + 50), q % 3 ? rng() % 300 : rng() % (size + 1)};
+    text += "\n" + std::to_string(SummaryOf(m, {r}) * 2 + InsideJunk(m, r));
+    for (const AviHit& h : HitsOf(m, r)) {
+      char one[200];
+      std::snprintf(one, sizeof one, " %d %u %s %x %llu-%llu %a-%a %llu %a", h.kind, h.stream,
+                    h.codec, h.known, (unsigned long long)h.first, (unsigned long long)h.last,
+                    h.start, h.end, (unsigned long long)h.keyframes, h.recovers);
+      const bool both = (h.known & 3) == 3, times = (h.known & 12) == 12;
+      text += one + std::string(!m.isAvi || (both && h.first > h.last) ||
+                                        (times && h.start > h.end) ? " unsound" : "");
+    }
+  }
+  return text;
+}
+
+// Walks f whole and in pieces the seed picks; what disagrees or is unsound, or "".
+static std::string CheckWalk(const Bytes& f, uint32_t seed) {
+  std::mt19937 rng(seed);
+  JunkAnswers asked;
+  const AviMap a = Walk(f, 0, rng, nullptr), b = Walk(f, seed % 2 ? 16 : 5000, rng, &asked);
+  for (const auto& q : asked)
+    if (InsideJunk(b, q.first) != q.second) return "JUNK was told otherwise mid-walk";
+  if (a.packets.size() + a.chunks.size() + a.gaps.size() > f.size() / 4 + 3)
+    return "more records than the file has room for";
+  const std::string digest = Digest(a, f.size(), seed);
+  if (digest != Digest(b, f.size(), seed)) return "walked in pieces, the file maps otherwise";
+  return digest.find("unsound") == std::string::npos ? "" : "a hit contradicts itself";
+}
+
+#ifdef ORVALINTEX_LIBFUZZER
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string fault = CheckWalk(Bytes(data, data + size), uint32_t(size));
+  if (!fault.empty()) std::fprintf(stderr, "%s\n", fault.c_str()), std::abort();
+  return 0;
+}
+#else
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <tuple>
+
+#include "tests/support/temp_files.h"
+
+static void SetLe(Bytes* f, size_t at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) (*f)[at + i] = uint8_t(value >> 8 * i);
+}
+
+static size_t Find(const Bytes& f, const char* id) {
+  return std::search(f.begin(), f.end(), id, id + 4) - f.begin();
+}
+
+struct Packet {  // pts and ticks in the stream's time base; pos: of the payload, past the header
+  uint32_t stream; int64_t pts, ticks; double time, duration; uint64_t size, pos; char flags[8];
+};
+
+static std::vector<Packet> Probe(const std::string& path) {
+  std::vector<Packet> table;
+  const std::string command = "ffprobe -v error -show_packets -show_entries packet=stream_index,"
+                              "pts,duration,pts_time,duration_time,pos,size,flags -of csv=p=0 ";
+  FILE* out = popen((command + path).c_str(), "r");
+  for (Packet p; std::fscanf(out, "%u,%" SCNd64 ",%lf,%" SCNd64 ",%lf,%" SCNu64 ",%" SCNu64 ",%7s",
+                             &p.stream, &p.pts, &p.time, &p.ticks, &p.duration, &p.size, &p.pos,
+                             p.flags) == 8;)
+    table.push_back(p);
+  pclose(out);
+  return table;
+}
+
+const uint32_t kWalked = kAviKnowsFirst | kAviKnowsLast | kAviKnowsStart | kAviKnowsEnd;
+const uint32_t kAll = kWalked | kAviKnowsKeys | kAviKnowsRecovery;
+
+// The hits against the table's packets in r, as far as `known` says, then the others.
+static void ExpectHits(const std::vector<AviHit>& got, const std::vector<Packet>& table,
+                       ByteRange r, uint32_t known, const char* const codecs[2],
+                       const std::vector<AviKind>& others, const std::string& row) {
+  std::vector<AviHit> want;
+  for (uint32_t s = 0; s < 2; ++s) {
+    AviHit h = {s ? kAviAudio : kAviVideo, s, {}, known & ~(s ? kAviKnowsRecovery : 0), 0, 0, 0,
+                0, 0, 0};
+    std::strcpy(h.codec, codecs[s]);
+    int64_t ticks = 0, hit = 0;
+    for (const Packet& p : table) {
+      if (p.stream != s) continue;
+      ticks = ticks ? ticks : p.ticks;  // numbers count empty chunks, as times do
+      if (p.pos - 8 < r.offset + r.length && r.offset < p.pos + p.size + p.size % 2) {
+        if (!hit) h.first = p.pts / ticks, h.start = p.time;
+        hit = 1, h.last = p.pts / ticks, h.end = p.time + p.duration;
+        h.keyframes += (known & kAviKnowsKeys) && p.flags[0] == 'K';
+      } else if (hit && p.flags[0] == 'K' && (h.known & kAviKnowsRecovery)) {
+        h.known |= kAviRecovers, h.recovers = p.time;
+        break;
+      }
+    }
+    if (hit) want.push_back(h);
+  }
+  for (AviKind kind : others) want.push_back({kind, 0, {}, 0, 0, 0, 0, 0, 0, 0});
+  ASSERT_EQ(got.size(), want.size()) << row;
+  for (size_t k = 0; k < got.size(); ++k) {
+    const AviHit &g = got[k], &w = want[k];
+    EXPECT_EQ(std::tie(g.kind, g.stream, g.known, g.first, g.last, g.keyframes),
+              std::tie(w.kind, w.stream, w.known, w.first, w.last, w.keyframes)) << row;
+    EXPECT_STREQ(g.codec, w.codec) << row;
+    for (double d : {g.start - w.start, g.end - w.end, g.recovers - w.recovers})
+      EXPECT_LT(std::abs(d), 1e-3) << row;
+  }
+}
+
+// "S:K": packet K of stream S (from the end when negative); "AVIX": the first
+// packet past 1 GiB; else the first place the four characters stand.
+static uint64_t At(const std::vector<Packet>& table, const Bytes& f, const char* anchor) {
+  int s = -1, k = 0;
+  std::vector<uint64_t> chunks;
+  std::sscanf(anchor, "%d:%d", &s, &k);
+  for (const Packet& p : table)
+    if (p.stream == uint32_t(s) || (s < 0 && p.pos >> 30)) chunks.push_back(p.pos - 8);
+  if (s < 0) return std::strcmp(anchor, "AVIX") ? Find(f, anchor) : chunks[0];
+  return chunks[k < 0 ? chunks.size() + k : k];
+}
+
+// The file with OpenDML indexes: ix00 and ix01 after its end listing its packets,
+// and the placeholder JUNK chunks of its strl lists made into super indexes of them.
+static Bytes OpenDmlForm(Bytes f, const AviMap& map) {
+  for (size_t s = 0, junk = 0; s < 2; ++s) {
+    junk = std::search(f.begin() + junk + 1, f.end(), "JUNK", "JUNK" + 4) - f.begin();
+    const size_t ix = f.size();
+    f.insert(f.end(), {'i', 'x', '0', uint8_t('0' + s), 0, 0, 0, 0, 2, 0, 0, 1, 0, 0, 0, 0});
+    f.resize(ix + 32), std::copy(&f[junk + 16], &f[junk + 20], &f[ix + 16]);  // id; base 0
+    for (const AviPacket& p : map.packets) {
+      if (p.stream != s) continue;
+      f.resize(f.size() + 8), SetLe(&f, f.size() - 8, p.offset + 8, 4);
+      SetLe(&f, f.size() - 4, p.size | (p.flags & kAviKey ? 0 : 1u << 31), 4);
+    }
+    SetLe(&f, ix + 4, f.size() - ix - 8, 4), SetLe(&f, ix + 12, (f.size() - ix - 32) / 8, 4);
+    std::memcpy(&f[junk], "indx", 4);
+    SetLe(&f, junk + 12, 1, 4), SetLe(&f, junk + 32, ix, 8), SetLe(&f, junk + 40, f.size() - ix, 4);
+  }
+  return f;
+}
+
+// A blow: a range zeroed, a byte changed, the size of a chunk made hostile, the end cut off.
+static void Damage(Bytes* f, const AviChunks& chunks, std::mt19937& rng) {
+  const uint64_t hostile[] = {0, 1, 4, 0x7FFFFFFF, 0xFFFFFFFF, f->size(), f->size() / 2};
+  const size_t at = rng() % (f->size() + 1), size = chunks[rng() % chunks.size()].offset + 4;
+  const uint32_t how = rng() % 4, what = rng();
+  if (how == 0) std::fill(f->begin() + at, f->begin() + std::min(f->size(), at + what % 9000), 0);
+  if (how == 1 && at < f->size()) (*f)[at] = uint8_t(what);
+  if (how == 2 && size + 4 <= f->size()) SetLe(f, size, hostile[what % 7] + what / 7 % 3 - 1, 4);
+  if (how == 3) f->resize(at);
+}
+
+TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgree) {
+  const std::string dir = MakeTempDir();
+  const struct { const char *name, *make, *codecs[2]; } files[] = {
+      {"mjpeg.avi", "-f lavfi -i testsrc=s=160x120:r=25 -f lavfi -i sine=r=22050 -t 2 -c:v mjpeg"
+       " -c:a pcm_s16le", {"MJPG", "PCM"}},
+      {"mpeg4.avi", "-f lavfi -i testsrc=s=160x120:r=25 -f lavfi -i sine=r=44100 -t 3 -c:v mpeg4"
+       " -g 12 -c:a libmp3lame", {"FMP4", "MP3"}},
+      {"past1gib.avi", "-f lavfi -i color=c=blue:s=1280x720:r=25 -f lavfi -i sine=r=8000 -t 32"
+       " -c:v rawvideo -pix_fmt yuv420p -c:a pcm_s16le", {"I420", "PCM"}}};
+  std::vector<Packet> tables[3];
+  Bytes bytes[3];
+  std::mt19937 rng(5);
+  for (int f = 0; f < 3; ++f) {
+    const std::string path = JoinPath(dir, files[f].name);
+    ASSERT_EQ(std::system(("ffmpeg -v error " + std::string(files[f].make) + " " + path).c_str()),
+              0);
+    FILE* file = std::fopen(path.c_str(), "rb");  // whole, fast: one is past 1 GiB
+    std::fseek(file, 0, SEEK_END), bytes[f].resize(std::ftell(file)), std::rewind(file);
+    bytes[f].resize(std::fread(bytes[f].data(), 1, bytes[f].size(), file)), std::fclose(file);
+    tables[f] = Probe(path);
+    const AviMap map = Walk(bytes[f], f == 2 ? 1 << 20 : 1 + 4000 * f, rng, nullptr);
+    for (const Packet& p : tables[f])  // each packet alone: its number, time, key and next key
+      ExpectHits(HitsOf(map, {p.pos, 1}), tables[f], {p.pos, 1}, kAll, files[f].codecs, {},
+                 files[f].name + std::to_string(p.pos));
+  }
+  RemoveTree(dir);
+  const struct {  // the range: [from + d1, to + d2)
+    int file; const char* from; int64_t d1; const char* to; int64_t d2; bool wipeIdx1;
+    std::vector<AviKind> others; uint32_t known; AviSummary summary;
+  } rows[] = {
+      {0, "0:10", 108, "0:10", 1008, false, {}, kAll, kAviNothingToAdd},  // inside a frame
+      {0, "0:10", 108, "0:11", 4, false, {}, kAll, kAviNothingToAdd},  // over chunk headers
+      {0, "1:5", 108, "1:5", 1008, false, {}, kAll, kAviOnlyPcmAudio},
+      {0, "idx1", 40, "idx1", 200, false, {kAviIndex}, 0, kAviOnlyIndex},
+      {0, "idx1", 0, "idx1", 16, true, {kAviHeader}, 0, kAviNoFrameHit},  // idx1 gone
+      {0, "0:10", 108, "0:10", 1008, true, {}, kWalked, kAviNothingToAdd},  // and a frame
+      {0, "JUNK", 100, "JUNK", 2000, false, {kAviJunk}, 0, kAviNoFrameHit},
+      {0, "RIFF", 0, "RIFF", 12, false, {kAviHeader}, 0, kAviNoFrameHit},
+      {1, "0:10", 8, "0:12", 20, false, {}, kAll, kAviNothingToAdd},  // across a key frame
+      {1, "1:20", 8, "1:20", 100, false, {}, kAll, kAviNothingToAdd},  // MP3: no silence
+      {2, "indx", 100, "indx", 3000, false, {kAviIndex}, 0, kAviOnlyIndex},  // reserved entries
+      {2, "AVIX", -130, "AVIX", 100, false, {kAviIndex, kAviHeader}, kAll, kAviNothingToAdd},
+  };
+  for (const auto& row : rows) {
+    const std::vector<Packet>& table = tables[row.file];
+    Bytes f = bytes[row.file];
+    const uint64_t from = At(table, f, row.from) + row.d1, end = At(table, f, row.to) + row.d2;
+    const ByteRange range = {from, end - from};
+    const size_t index = row.wipeIdx1 ? Find(f, "idx1") : 0;
+    uint32_t size = 0;  // little-endian, as on the machines the tests run on
+    if (index) std::memcpy(&size, &f[index + 4], 4), std::fill(&f[index], &f[index + 8 + size], 0);
+    std::fill(f.begin() + from, f.begin() + end, 0);
+    const std::string name = files[row.file].name + (" at " + std::to_string(from));
+    const AviMap map = Walk(f, row.file == 2 ? 1 << 20 : 1 + rng() % 20000, rng, nullptr);
+    ExpectHits(HitsOf(map, range), table, range, row.known, files[row.file].codecs, row.others,
+               name);
+    EXPECT_EQ(SummaryOf(map, {range}), row.summary) << name;
+    EXPECT_EQ(InsideJunk(map, range), row.others == std::vector<AviKind>{kAviJunk}) << name;
+  }
+  // The loop, on the MJPEG file and its OpenDML form: each index has its turn to be damaged.
+  const AviMap mjpeg = Walk(bytes[0], 0, rng, nullptr);
+  const Bytes seeds[] = {bytes[0], OpenDmlForm(bytes[0], mjpeg)};
+  const AviMap maps[] = {mjpeg, Walk(seeds[1], 0, rng, nullptr)};
+  ASSERT_EQ(maps[0].source * 10 + maps[1].source, kAviIdx1 * 10 + kAviOpenDml);
+  for (int s = 0; s < 2 && std::getenv("AVI_FUZZ_SEEDS"); ++s)
+    WriteBytes(JoinPath(std::getenv("AVI_FUZZ_SEEDS"), std::to_string(s) + ".avi"), seeds[s]);
+  for (uint32_t trial = 0; trial < 3000; ++trial) {
+    Bytes f = seeds[trial % 2];
+    for (uint32_t blows = 1 + rng() % 6; blows > 0; --blows)
+      Damage(&f, maps[trial % 2].chunks, rng);
+    ASSERT_EQ(CheckWalk(f, trial), "") << trial;
+  }
+}
+
+#endif
