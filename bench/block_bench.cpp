@@ -52,7 +52,7 @@ static void RunMerge(benchmark::State& state, const std::vector<uint8_t>* damage
     state.PauseTiming();
     work = *damaged;
     state.ResumeTiming();
-    MergeState s = {0, 1, 0, 0};
+    MergeState s = {0, 1, 0, 0, 0};
     MergeReport report = {{0}, 0, {}, {}, 0};
     for (size_t at = 0; at < work.size(); at += kBlock) {
       uint8_t* const copies[2] = {work.data() + at, const_cast<uint8_t*>(source->data()) + at};

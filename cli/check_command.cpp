@@ -28,7 +28,9 @@ static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   BeginItem();
   std::vector<ByteRange> runs;
   uint64_t size = 0;
-  const CheckRules rules = {o.threshold, o.skipJunk, map, o.markers};
+  AviWalk walk;
+  AviMap avi;
+  const CheckRules rules = {o.threshold, o.skipJunk, map, o.markers, AviWatch(&walk)};
   const Outcome outcome = o.all ? MapDamage(path, rules, &runs, &size) : ScanFile(path, rules);
   EndItem();
   ReleaseItem();
@@ -36,7 +38,10 @@ static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   ItemReport report = ReportOf(path, CheckWord(outcome.kind), 0);
   report.outcome = &outcome;
   report.reason = ReasonFor(outcome, &path, nullptr);
-  if (o.all && scanned) report.runs = &runs;
+  if (o.all && scanned) {
+    report.runs = &runs;
+    report.avi = AviMapFor(&walk, runs, &avi);
+  }
   WriteText(kStdout, FormatReport(report, o.json));
   if (o.all && scanned && o.mapfile && !WriteMapfile(o.mapfile, MapfileText(size, runs)))
     return 0;

@@ -39,10 +39,10 @@ static const char* Refusal(const std::vector<const char*>& copies, const char* o
 
 // Stretches no copy holds leave a repair partial; a conflict without a
 // majority leaves it unwritten.
-static const char* RepairWord(const Outcome& outcome, const MergeReport& merge, int dryRun) {
+static const char* RepairWord(const Outcome& outcome, int lacking, int dryRun) {
   switch (outcome.kind) {
     case kMerged:
-      return !merge.unsupplied.empty() ? "partial" : dryRun ? "repairable" : "repaired";
+      return lacking ? "partial" : dryRun ? "repairable" : "repaired";
     case kMismatch:
       return "unrepairable";
     case kDeclined:
@@ -59,7 +59,15 @@ struct Repair {
   const CopyMap* maps;  // one per copy, or null
   const char* output;
   const CliOptions& options;
+  AviWalk* walk;        // of the merged bytes
 };
+
+// Stretches no copy holds but inside JUNK chunks, which are padding.
+static int Lacking(const MergeReport& merge, const AviMap* avi) {
+  for (const ByteRange& r : merge.unsupplied)
+    if (!avi || !InsideJunk(*avi, r)) return 1;
+  return 0;
+}
 
 // A merge into output, or with kNoFile a dry run.
 static MergeJob JobOf(const Repair& r, FileHandle output) {
@@ -67,6 +75,7 @@ static MergeJob JobOf(const Repair& r, FileHandle output) {
   job.output = output;
   job.maps = r.maps;
   job.markers = r.options.markers;
+  job.watch = AviWatch(r.walk);
   return job;
 }
 
@@ -109,11 +118,14 @@ static Outcome MergeInPlace(const Repair& r, MergeReport* merge, int* placed) {
   return outcome;
 }
 
-static void Report(const Repair& r, const Outcome& outcome, const MergeReport& merge, int placed) {
-  ItemReport report = ReportOf(r.copies[0], RepairWord(outcome, merge, r.options.dryRun), 1);
+static void Report(const Repair& r, const Outcome& outcome, const MergeReport& merge, int placed,
+                   const AviMap* avi) {
+  const int lacking = Lacking(merge, avi);
+  ItemReport report = ReportOf(r.copies[0], RepairWord(outcome, lacking, r.options.dryRun), 1);
   const Outcome repaired = MakeOutcome(kRepaired);
   const int merged = outcome.kind == kMerged;
-  report.outcome = !merged ? &outcome : placed && merge.unsupplied.empty() ? &repaired : nullptr;
+  report.outcome = !merged ? &outcome : placed && !lacking ? &repaired : nullptr;
+  report.avi = avi;
   report.reason = ReasonFor(outcome, r.copies.data(), r.output);
   if (placed) report.output = r.output;
   if (merged || outcome.kind == kMismatch || outcome.kind == kDeclined) {
@@ -128,7 +140,7 @@ static void Report(const Repair& r, const Outcome& outcome, const MergeReport& m
 static int NeedsRepair(const char* damaged, const CopyMap* map, const CliOptions& options) {
   GuardItem(FormatReport(ReportOf(damaged, "stopped", 1), options.json), nullptr);
   BeginItem();
-  const Outcome check = ScanFile(damaged, {options.threshold, 1, map, options.markers});
+  const Outcome check = ScanFile(damaged, {options.threshold, 1, map, options.markers, {}});
   EndItem();
   ReleaseItem();
   if (check.kind != kClean && check.kind != kStopped) return 1;
@@ -143,13 +155,15 @@ static int RepairOne(const Repair& r) {
   const Outcome outcome = r.options.dryRun ? MergeCopies(JobOf(r, kNoFile), &merge, nullptr)
                                            : MergeInPlace(r, &merge, &placed);
   EndItem();
-  Report(r, outcome, merge, placed);
+  AviMap map;
+  const AviMap* avi = AviMapFor(r.walk, merge.unsupplied, &map);
+  Report(r, outcome, merge, placed, avi);
   if (outcome.kind == kStopped) return StopStatus();
   const int merged = outcome.kind == kMerged;
   if (merged && r.options.mapfile &&
       !WriteMapfile(r.options.mapfile, MapfileText(merge.size, merge.unsupplied)))
     return kExitTrouble;
-  return merged && merge.unsupplied.empty() ? kExitOk : kExitTrouble;
+  return merged && !Lacking(merge, avi) ? kExitOk : kExitTrouble;
 }
 
 // A folder's regular files by name.
@@ -217,7 +231,8 @@ static int RepairFolders(const CliOptions& options) {
     }
     const std::string output =
         options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged);
-    const Repair repair = {paths, nullptr, output.c_str(), options};
+    AviWalk walk;
+    const Repair repair = {paths, nullptr, output.c_str(), options, &walk};
     const char* refusal = Refusal(paths, output.c_str());
     const int repaired = refusal ? Refused(damaged, refusal, options.json) : RepairOne(repair);
     if (StopStatus()) return StopStatus();
@@ -231,7 +246,8 @@ int RunRepair(const CliOptions& options) {
   if (IsFolder(options.operands[0])) return RepairFolders(options);
   const char* damaged = options.operands[0];
   const std::string output = options.output ? options.output : FixedOutputPath(damaged);
-  const Repair repair = {options.operands, options.maps.data(), output.c_str(), options};
+  AviWalk walk;
+  const Repair repair = {options.operands, options.maps.data(), output.c_str(), options, &walk};
   if (const char* refusal = Refusal(options.operands, output.c_str()))
     return Refused(damaged, refusal, options.json);
   return NeedsRepair(damaged, &options.maps[0], options) ? RepairOne(repair) : StopStatus();

@@ -1,5 +1,6 @@
 #include "cli/report.h"
 
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -18,7 +19,27 @@ ItemReport ReportOf(const char* path, const char* result, int repair) {
   report.runs = nullptr;
   report.merge = nullptr;
   report.sources = nullptr;
+  report.avi = nullptr;
   return report;
+}
+
+static void SeeAvi(void* walk, const uint8_t* bytes, uint32_t n) {
+  WalkAviBytes(static_cast<AviWalk*>(walk), bytes, n);
+}
+
+static int IsJunk(void* walk, uint64_t offset, uint64_t length) {
+  return WalkInsideJunk(*static_cast<const AviWalk*>(walk), {offset, length});
+}
+
+ByteWatch AviWatch(AviWalk* walk) {
+  BeginAviWalk(walk);
+  return {SeeAvi, IsJunk, walk};
+}
+
+const AviMap* AviMapFor(AviWalk* walk, const std::vector<ByteRange>& ranges, AviMap* map) {
+  if (ranges.empty() || !AviWalkSoFar(*walk)) return nullptr;
+  EndAviWalk(walk, map);
+  return map->isAvi ? map : nullptr;
 }
 
 static std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
@@ -118,14 +139,68 @@ static std::string Hex(const char* bytes) {
 }
 
 static const char* const kCauseNames[] = {"zeros", "map", "marker"};
-static const char* const kCauseWords[] = {"zeros", "not rescued (mapfile)", "dead sector (dvdisaster)"};
+static const char* const kCauseWords[] = {"zeros", "not rescued (mapfile)",
+                                          "dead sector (dvdisaster)"};
+static const char* const kKindNames[] = {"video", "audio", "other", "index",
+                                         "junk",  "header", "unknown"};
 
-// With causes for damage, without for the positions voted on.
-static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges, bool causes) {
+// Seconds to the microsecond, so that JSON reads 4.8 rather than 4.800000000000001.
+static double Seconds(double s) { return std::round(s * 1e6) / 1e6; }
+
+static nlohmann::ordered_json HitJson(const AviHit& h) {
+  nlohmann::ordered_json hit = {{"kind", kKindNames[h.kind]}};
+  if (h.kind > kAviOther) return hit;
+  const auto known = [&](uint32_t bit, nlohmann::ordered_json value) {
+    return (h.known & bit) ? value : nlohmann::ordered_json(nullptr);
+  };
+  hit["stream"] = h.stream;
+  hit["first"] = known(kAviKnowsFirst, h.first);
+  hit["last"] = known(kAviKnowsLast, h.last);
+  hit["start"] = known(kAviKnowsStart, Seconds(h.start));
+  hit["end"] = known(kAviKnowsEnd, Seconds(h.end));
+  hit["keyframes"] = known(kAviKnowsKeys, h.keyframes);
+  if (h.kind == kAviVideo) hit["recovers"] = known(kAviRecovers, Seconds(h.recovers));
+  return hit;
+}
+
+static std::string Clock(double seconds) {
+  const uint64_t ms = static_cast<uint64_t>(std::llround(seconds * 1000));
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu:%02u:%02u.%03u", static_cast<unsigned long long>(ms / 3600000),
+                unsigned(ms / 60000 % 60), unsigned(ms / 1000 % 60), unsigned(ms % 1000));
+  return text;
+}
+
+// "video 0 (MJPG): frames 120-122, 0:00:04.800-0:00:04.920, 1 keyframe, recovers at ...".
+static std::string HitText(const AviHit& h) {
+  if (h.kind == kAviUnknown) return "unknown: bytes where chunk headers were lost";
+  std::string text = kKindNames[h.kind];
+  if (h.kind > kAviOther) return text;
+  text += " " + std::to_string(h.stream) + (h.codec[0] ? " (" + std::string(h.codec) + ")" : "");
+  const std::string unit = h.kind == kAviVideo ? "frame" : "packet";
+  const uint32_t both = kAviKnowsFirst | kAviKnowsLast, times = kAviKnowsStart | kAviKnowsEnd;
+  if ((h.known & both) == both)
+    text += ": " + (h.first == h.last ? unit + " " + std::to_string(h.first)
+                                      : unit + "s " + std::to_string(h.first) + "-" +
+                                            std::to_string(h.last));
+  if ((h.known & times) == times) text += ", " + Clock(h.start) + "-" + Clock(h.end);
+  if (h.kind != kAviVideo || !(h.known & kAviKnowsKeys)) return text;
+  text += ", " + std::to_string(h.keyframes) + (h.keyframes == 1 ? " keyframe" : " keyframes");
+  if (h.known & kAviRecovers) text += ", whole again at " + Clock(h.recovers);
+  return text;
+}
+
+// With causes and, in an AVI file, hits for damage; bare for the positions voted on.
+static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges, bool damage,
+                                         const AviMap* avi) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const ByteRange& r : ranges) {
     nlohmann::ordered_json range = {{"offset", r.offset}, {"length", r.length}};
-    if (causes) range["cause"] = kCauseNames[r.cause];
+    if (damage) range["cause"] = kCauseNames[r.cause];
+    if (damage && avi) {
+      range["hits"] = nlohmann::ordered_json::array();
+      for (const AviHit& hit : HitsOf(*avi, r)) range["hits"].push_back(HitJson(hit));
+    }
     list.push_back(range);
   }
   return list;
@@ -137,18 +212,36 @@ static uint64_t Total(const std::vector<ByteRange>& ranges) {
   return bytes;
 }
 
-// One indented "offset length[ cause]" line per range, under a heading line if any.
+// One indented "offset length[ cause]" line per range, under a heading line if
+// any, and one line deeper per hit in an AVI file.
 static std::string RangeLines(const char* heading, const std::vector<ByteRange>& ranges,
-                              bool causes) {
+                              bool damage, const AviMap* avi) {
   if (ranges.empty()) return std::string();
   std::string lines = heading ? std::string("  ") + heading + ":\n" : std::string();
+  const std::string indent = heading ? "    " : "  ";
   for (const ByteRange& r : ranges) {
     char offset[kOffsetTextSize];
     FormatOffset(r.offset, offset);
-    lines += (heading ? "    " : "  ") + std::string(offset) + " " + std::to_string(r.length) +
-             (causes ? std::string(" ") + kCauseWords[r.cause] : std::string()) + "\n";
+    lines += indent + offset + " " + std::to_string(r.length) +
+             (damage ? std::string(" ") + kCauseWords[r.cause] : std::string()) + "\n";
+    for (const AviHit& hit : damage && avi ? HitsOf(*avi, r) : std::vector<AviHit>())
+      lines += indent + "  " + HitText(hit) + "\n";
   }
   return lines;
+}
+
+static const char* SummaryText(const ItemReport& r) {
+  if (!r.avi) return nullptr;
+  switch (SummaryOf(*r.avi, r.runs ? *r.runs : r.merge->unsupplied)) {
+    case kAviOnlyIndex:
+      return "only the index is damaged: the frames are intact";
+    case kAviNoFrameHit:
+      return "no frame is touched: only the index, padding and headers";
+    case kAviOnlyPcmAudio:
+      return "all damage lies in PCM audio (perhaps silence)";
+    default:
+      return nullptr;
+  }
 }
 
 static std::string MergeLines(const ItemReport& r) {
@@ -158,8 +251,8 @@ static std::string MergeLines(const ItemReport& r) {
              Bytes(r.merge->taken[k]) + "\n";
   if (r.merge->voted > 0)
     lines += "  voted: " + std::to_string(r.merge->voted) + " positions\n" +
-             RangeLines("voted ranges", r.merge->votedRanges, false);
-  return lines + RangeLines("unsupplied", r.merge->unsupplied, true);
+             RangeLines("voted ranges", r.merge->votedRanges, false, nullptr);
+  return lines + RangeLines("unsupplied", r.merge->unsupplied, true, r.avi);
 }
 
 // The outcome's message, else the note; UTF-8.
@@ -188,15 +281,16 @@ static std::string FormatJson(const ItemReport& r) {
   line["reason"] = r.reason.empty() ? nullptr : nlohmann::ordered_json(r.reason);
   if (r.repair) line["output"] = r.output ? nlohmann::ordered_json(PathToUtf8(r.output)) : nullptr;
   if (r.runs) {
-    line["runs"] = RangesJson(*r.runs, true);
+    line["runs"] = RangesJson(*r.runs, true, r.avi);
     line["damaged_bytes"] = Total(*r.runs);
   }
   if (r.merge) {
     line["taken"] = r.merge->taken;
     line["voted"] = r.merge->voted;
-    line["voted_ranges"] = RangesJson(r.merge->votedRanges, false);
-    line["unsupplied"] = RangesJson(r.merge->unsupplied, true);
+    line["voted_ranges"] = RangesJson(r.merge->votedRanges, false, nullptr);
+    line["unsupplied"] = RangesJson(r.merge->unsupplied, true, r.avi);
   }
+  if (r.avi) line["summary"] = SummaryText(r) ? nlohmann::ordered_json(SummaryText(r)) : nullptr;
   return line.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
@@ -213,6 +307,8 @@ std::string FormatReport(const ItemReport& r, int json) {
   if (!r.reason.empty()) line += " (" + r.reason + ")";
   if (r.output) line += " -> " + QuotedName(PathToUtf8(r.output));
   line += "\n";
-  if (r.runs) line += RangeLines(nullptr, *r.runs, true);
-  return r.merge ? line + MergeLines(r) : line;
+  if (r.runs) line += RangeLines(nullptr, *r.runs, true, r.avi);
+  if (r.merge) line += MergeLines(r);
+  if (SummaryText(r)) line += std::string("  ") + SummaryText(r) + "\n";
+  return line;
 }

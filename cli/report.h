@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "avi/avi_hits.h"
 #include "common/byte_range.h"
 #include "common/outcome.h"
 #include "repair/merge_copies.h"
@@ -18,7 +19,16 @@ struct ItemReport {
   const std::vector<ByteRange>* runs;  // check --all: every zero run found
   const MergeReport* merge;            // a repair's findings
   const char* const* sources;          // the sources the merge's counts are for
+  const AviMap* avi;                   // an AVI file's structure, for what its ranges hit
 };
+
+// A watch (common/block_pass.h) that walks the bytes it sees as an AVI file's,
+// and calls the inside of JUNK chunks padding.
+ByteWatch AviWatch(AviWalk* walk);
+
+// Builds *map from the walk when ranges has any and the file is an AVI file.
+// Returns map then, else null.
+const AviMap* AviMapFor(AviWalk* walk, const std::vector<ByteRange>& ranges, AviMap* map);
 
 // A report of path with result and nothing else.
 ItemReport ReportOf(const char* path, const char* result, int repair);

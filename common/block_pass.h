@@ -8,6 +8,15 @@
 #include "common/host.h"
 #include "common/outcome.h"
 
+// Something that reads a file's structure as a pass goes by: it sees the
+// file's bytes in order (in a merge, the merged ones), and may know that a
+// range is padding, where bytes no copy holds are no loss.
+struct ByteWatch {
+  void (*see)(void* context, const uint8_t* bytes, uint32_t n);  // null: no watch
+  int (*isPadding)(void* context, uint64_t offset, uint64_t length);
+  void* context;
+};
+
 // Handles blocks[k][0..n), the block of input k at file offset at (a merge
 // merges into blocks[0], which is what gets written), with left bytes from at
 // to the end of the files. Returns 1 to go on, or 0 to end the pass there with

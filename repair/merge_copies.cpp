@@ -237,6 +237,7 @@ template <AllSame64Fn AllSame64, SamePiecesFn SamePieces>
 static uint32_t MergeBlockWith(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
                                int32_t threshold, const uint8_t* all, MergeReport* report) {
   if (all && std::count(all, all + count, 0) == count) all = nullptr;
+  s->reached = 0;
   uint32_t i = 0;
   while (i < n) {
     // The common piece again and again: with no stretch open and the counter
@@ -254,6 +255,7 @@ static uint32_t MergeBlockWith(MergeState* s, uint8_t* const* copies, int count,
       const Position merged = MergeOne(s, copies, count, i, threshold, all, report);
       if (merged == kNoMajority) goto done;
       if (merged == kReached) {
+        s->reached = 1;
         ++i;
         goto done;
       }
@@ -285,21 +287,36 @@ struct Merging {
   std::vector<uint8_t> all;       // per copy: 1 where it holds every byte
   std::vector<uint8_t> kept;      // the damaged copy's own bytes of the block
   std::vector<ByteRange> marked;  // no copy holds them, and a map or marker says so
+  uint64_t watched;               // the bytes the watch has seen
 };
+
+// Shows the watch the merged bytes up to end, the block's from at.
+static void ShowUpTo(Merging* m, const uint8_t* merged, uint64_t at, uint64_t end) {
+  const ByteWatch& w = m->job->watch;
+  if (w.see && end > m->watched)
+    w.see(w.context, merged + (m->watched - at), static_cast<uint32_t>(end - m->watched));
+  m->watched = std::max(m->watched, end);
+}
 
 // Merges blocks[0..count)[from..to), every copy holding as m->all says. The
 // continue question comes as soon as the shared zeros reach the threshold,
 // naming the first of them; the merge goes on after a Yes.
+// A stretch that the watch calls padding is passed without a question, which
+// may then come for a later one.
 static int MergeStretch(Merging* m, uint8_t* const* blocks, uint32_t from, uint32_t to,
-                        Outcome* ending) {
+                        uint64_t at, Outcome* ending) {
   MergeState* s = &m->state;
   const MergeJob& job = *m->job;
+  const ByteWatch& w = job.watch;
   for (uint32_t passed = from; passed < to;) {
     for (int k = 0; k < job.count; ++k) m->at[k] = blocks[k] + passed;
     passed += MergeBlock(s, m->at.data(), job.count, to - passed, job.threshold, m->all.data(),
                          m->report);
-    if (s->zeroRun == job.threshold && !s->asked) {
+    if (s->reached) {
       const uint64_t first = s->position - static_cast<uint64_t>(s->zeroRun);
+      ShowUpTo(m, blocks[0], at, s->position);
+      if (w.isPadding && w.isPadding(w.context, first, static_cast<uint64_t>(job.threshold)))
+        continue;
       if (!AskToGoOn(first)) {
         *ending = MakeOutcome(kDeclined, first);
         return 0;
@@ -324,7 +341,11 @@ static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64
   BlockHolding& h = m->holding;
   HoldingOfBlock(m->job->maps, m->job->markers, blocks, count, n, at, at + left, &h);
   std::fill(m->all.begin(), m->all.end(), 0);
-  if (h.plain) return MergeStretch(m, blocks, 0, n, ending);
+  if (h.plain) {
+    if (!MergeStretch(m, blocks, 0, n, at, ending)) return 0;
+    ShowUpTo(m, blocks[0], at, at + n);
+    return 1;
+  }
   m->kept.assign(blocks[0], blocks[0] + n);
   const size_t stretches = h.bounds.size() - 1;
   for (size_t s = 0; s < stretches; ++s)
@@ -333,7 +354,7 @@ static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64
         std::memset(blocks[k] + h.bounds[s], 0, h.bounds[s + 1] - h.bounds[s]);
   for (size_t s = 0; s < stretches; ++s) {
     for (int k = 0; k < count; ++k) m->all[k] = h.holding[s * count + k] == kHoldsAll;
-    if (!MergeStretch(m, blocks, h.bounds[s], h.bounds[s + 1], ending)) return 0;
+    if (!MergeStretch(m, blocks, h.bounds[s], h.bounds[s + 1], at, ending)) return 0;
   }
   for (size_t s = 0; s < stretches; ++s) {
     const Holding* holding = &h.holding[s * count];
@@ -346,6 +367,7 @@ static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64
       AddRange(&m->marked, {at + i, 1, h.causes[s]});
     }
   }
+  ShowUpTo(m, blocks[0], at, at + n);
   return 1;
 }
 
@@ -353,11 +375,12 @@ Outcome MergeCopies(const MergeJob& job, MergeReport* report, int* outputMade) {
   *report = MergeReport();
   report->taken.assign(static_cast<size_t>(job.count - 1), 0);
   Merging merging;
-  merging.state = MergeState{0, !job.makeOutput && job.output == kNoFile, 0, 0};
+  merging.state = MergeState{0, !job.makeOutput && job.output == kNoFile, 0, 0, 0};
   merging.job = &job;
   merging.report = report;
   merging.at.resize(static_cast<size_t>(job.count));
   merging.all.resize(static_cast<size_t>(job.count));
+  merging.watched = 0;
   BlockPass pass = OnePass(job.paths, job.count, kMerging, kMerged, MergeBlocks, &merging);
   pass.makeOutput = job.makeOutput;
   pass.output = job.output;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/block_pass.h"
 #include "common/byte_range.h"
 #include "common/copy_map.h"
 #include "common/file_io.h"
@@ -27,6 +28,7 @@ struct MergeState {
   int asked;          // 1 once the question has been put, or is never to be
   uint64_t stretch;   // positions where all copies hold 0, up to here
   uint64_t position;  // offset of the next position
+  int reached;        // 1 when the last call stopped where zeroRun came to threshold
 };
 
 // Merges copies[1..count)[0..n) into copies[0][0..n) in place (threshold >= 1;
@@ -34,8 +36,8 @@ struct MergeState {
 // zero, and every byte where all (null: none) has a 1 for it; a majority is
 // one of the copies that hold a byte. Returns the positions passed: n;
 // or, unless s->asked, (index + 1) of the position where s->zeroRun reached
-// threshold; or the index of the first position without a majority (left
-// untouched).
+// threshold, with s->reached set; or the index of the first position without
+// a majority (left untouched).
 uint32_t MergeBlock(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
                     int32_t threshold, const uint8_t* all, MergeReport* report);
 
@@ -48,12 +50,13 @@ struct MergeJob {
                              // kNoFile for a dry run, which asks nothing and writes nothing
   const CopyMap* maps;       // null, or one per copy
   int markers;               // 1: dvdisaster's dead sectors are missing
+  ByteWatch watch;           // sees the merged bytes; what it calls padding is not asked about
 };
 
 // A merge of paths[0..count) with threshold and nothing else: no output, no
 // maps, no markers; the fields are then set by name.
 inline MergeJob MergeOf(const char* const* paths, int count, int32_t threshold) {
-  return MergeJob{paths, count, threshold, nullptr, kNoFile, nullptr, 0};
+  return MergeJob{paths, count, threshold, nullptr, kNoFile, nullptr, 0, {nullptr, nullptr, nullptr}};
 }
 
 // Merges the copies block by block into the output, asking at most once

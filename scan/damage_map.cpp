@@ -57,6 +57,7 @@ static int MapBlock(void* context, uint8_t* const* blocks, uint32_t n, uint64_t 
   for (size_t s = 0; s + 1 < h.bounds.size(); ++s)
     if (h.holding[s] == kHoldsNone)
       AddRange(&m->marked, {at + h.bounds[s], h.bounds[s + 1] - h.bounds[s], h.causes[s]});
+  if (r.watch.see) r.watch.see(r.watch.context, blocks[0], n);
   return 1;
 }
 

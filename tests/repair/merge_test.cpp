@@ -132,7 +132,7 @@ TEST(MergeBlocks, BothFormsAgreeWithTheModelOverRandomCopiesAndSplits) {
     }
     const Merged want = Model(c, h, int32_t(t));
     Merged got = {c[0], {std::vector<uint64_t>(c.size() - 1), 0, {}, {}, size}, -1, -1};
-    MergeState s = {0, 0, 0, 0};
+    MergeState s = {0, 0, 0, 0, 0};
     for (uint32_t at = 0, e = 0; (at = uint32_t(s.position)) < size && got.stop < 0;) {
       while (ends[e] <= at) ++e;
       const uint32_t n = std::min<uint32_t>(ends[e] - at, rng() % 2 ? 65536 : 1 + rng() % 300);
@@ -144,7 +144,7 @@ TEST(MergeBlocks, BothFormsAgreeWithTheModelOverRandomCopiesAndSplits) {
         p.push_back(block.emplace_back(&c[k][at], &c[k][at] + n).data());
       const uint32_t passed =
           MergeBlock(&s, p.data(), int(c.size()), n, int32_t(t), all.data(), &got.r);
-      if (s.zeroRun == int32_t(t) && !s.asked) {
+      if (s.reached) {
         got.question = int64_t(s.position) - t;
         s.asked = 1;
       } else if (passed < n) {

@@ -157,7 +157,7 @@ TEST(ScanFile, OutcomesKeepGoingAndRelease) {
     g_host.stopAtKeep = r.stopAt;
     g_host.onKeep = [&] { if (r.cut > 0) std::filesystem::resize_file(path, r.cut); };
     WriteBytes(path, r.bytes);
-    const Outcome o = ScanFile((r.cut < 0 ? dir : path).c_str(), {8192, r.skipJunk, nullptr, 0});
+    const Outcome o = ScanFile((r.cut < 0 ? dir : path).c_str(), {8192, r.skipJunk, nullptr, 0, {}});
     EXPECT_EQ(o.kind, r.kind) << r.offset;
     EXPECT_EQ(o.offset, r.offset);
     EXPECT_EQ(g_host.keepCalls, r.calls) << r.offset;
@@ -211,7 +211,7 @@ TEST(DamageMap, RunsAcrossBlocksOfAFileAndTheirMapfile) {
   ResetHost();
   Ranges runs;
   uint64_t size = 0;
-  const Outcome o = MapDamage(path.c_str(), {8192, 1, nullptr, 0}, &runs, &size);
+  const Outcome o = MapDamage(path.c_str(), {8192, 1, nullptr, 0, {}}, &runs, &size);
   EXPECT_EQ(std::tie(o.kind, o.offset, size), std::make_tuple(kDamaged, uint64_t(65530), 300000ull));
   EXPECT_EQ(runs, (Ranges{{65530, 9470}, {140000, 159999}}));
   EXPECT_EQ(g_host.keepCalls, 5);
