@@ -56,7 +56,7 @@ static void RunMerge(benchmark::State& state, const std::vector<uint8_t>* damage
     MergeReport report = {{0}, 0, {}, {}, 0};
     for (size_t at = 0; at < work.size(); at += kBlock) {
       uint8_t* const copies[2] = {work.data() + at, const_cast<uint8_t*>(source->data()) + at};
-      if (MergeBlock(&s, copies, 2, kBlock, kThreshold, &report) < kBlock)
+      if (MergeBlock(&s, copies, 2, kBlock, kThreshold, nullptr, &report) < kBlock)
         state.SkipWithError("copies differ");
     }
   }

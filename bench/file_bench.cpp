@@ -154,8 +154,8 @@ int main(int argc, char** argv) {
   const std::vector<Step> reading = {
       {&read, [&] { return ReadLoop(clean.c_str(), aligned[0]); }},
       {&readPlain, [&] { return ReadLoop(clean.c_str(), plainOne.data()); }},
-      {&plain, [&] { return ScanFile(clean.c_str(), 8192, 0).kind == kClean; }},
-      {&junk, [&] { return ScanFile(clean.c_str(), 8192, 1).kind == kClean; }}};
+      {&plain, [&] { return ScanFile(clean.c_str(), {8192, 0, nullptr, 0, {}}).kind == kClean; }},
+      {&junk, [&] { return ScanFile(clean.c_str(), {8192, 1, nullptr, 0, {}}).kind == kClean; }}};
   const std::vector<Step> writing = {
       {&copy,
        [&] {

@@ -119,11 +119,11 @@ int main(int argc, char** argv) {
   const std::function<int()> readRun = [&] { return ReadLoop(paths[0], buffer); };
   const std::function<int()> runsRun = [&] {
     found.clear();
-    return MapDamage(paths[0], kThreshold, 1, &found, &size).kind != kStopped;
+    return MapDamage(paths[0], {kThreshold, 1, nullptr, 0, {}}, &found, &size).kind != kStopped;
   };
   const std::function<int()> plainRun = [&] {
     std::vector<ByteRange> runs;
-    return MapDamage(paths[0], kThreshold, 0, &runs, &size).kind != kStopped;
+    return MapDamage(paths[0], {kThreshold, 0, nullptr, 0, {}}, &runs, &size).kind != kStopped;
   };
   for (int round = 0; round < 8; ++round) {  // each first on every other round
     if (round % 2 == 0) Time(&read, readRun);

@@ -87,8 +87,6 @@ class Cli : public ::testing::Test {
     for (const char* name : {"clean.avi", "disc/b.avi", "copy/a.avi"}) WriteBytes(name, Bytes());
     WriteBytes("src.avi", Bytes(100, 100));
     WriteBytes("short.avi", {1});
-    WriteBytes("e0", {});
-    WriteBytes("e1", {});
     std::vector<uint8_t> junk = Bytes(18, 20002);  // RIFF, its JUNK chunk's 20000 bytes all zero
     std::memcpy(junk.data(), "RIFF\1\1\1\1AVI JUNK\x20\x4E", 18);
     WriteBytes("junk.avi", junk);
@@ -119,25 +117,20 @@ TEST_F(Cli, Invocations) {
       {"check", 2, "", "FILE|FOLDER is required"},
       {"check --threshold-kb 8k1 a", 2, "", "'8k1'"},
       {"check --threshold-kb 0 a", 2, "", "from 1 to 2097151, not '0'"},
-      {"check a --threshold-kb", 2, "", "N missing"},
       {"check --threshold-kb 2097152 a", 2, "", "'2097152'"},
-      {"check --yes a", 2, "", "not expected: --yes"},
       {"repair --no-skip-junk a b", 2, "", "not expected: --no-skip-junk"},
       {"repair a", 2, "", "SOURCE is required"},
       {"repair a b -o", 2, "", "OUTPUT missing"},
       {"repair --yes --no a b", 2, "", "--yes excludes --no"},
-      {"repair -o x -o y a b", 2, "", "At Most 1"},
       {"--help", 0, "Finds damage in files, runs of zero bytes such as unreadable sectors leave, "
        "and\nrepairs a damaged file from a second, differently damaged copy of it.\n\nUsage:\n"
        "  orvalintex-cli check [", ""},
-      {"help", 0, "Finds damage", ""},
       {"check --json -h missing.avi", 0, "Finds damage", ""},
       {"check dmg.avi \"miss ing.avi\" junk.avi", 1,
        "dmg.avi: damaged: " DAMAGED "000012F4\nmiss ing.avi: error: " CANNOT_OPEN " " NO_FILE
        "junk.avi: clean\n", ""},
       {"check --threshold-kb=2097151 --threshold-kb 9 dmg.avi", 0, "dmg.avi: clean\n", ""},
       {"check --no-skip-junk junk.avi", 1, "junk.avi: damaged: " DAMAGED "00000012\n", ""},
-      {"check -- -", 1, "-: error: " CANNOT_OPEN " " NO_FILE, ""},
       {"check" X4(X4(" clean.avi")), 0, X4(X4("clean.avi: clean\n")), ""},
       {"check none", 1, "none: error: no files in this folder\n", ""},
       {"check disc", 1, "disc" SEP "a.avi: damaged: " DAMAGED "000012F4\ndisc" SEP "b.avi: clean\n",
@@ -152,25 +145,12 @@ TEST_F(Cli, Invocations) {
        "b.avi: clean\n" SKIPPED, ""},  // its own outputs passed over
       {"repair disc copy -o dmg.avi", 2, "", "with DAMAGED a folder"},
       {"repair disc copy -o nofolder" SEP "x", 1, "", "cannot make the folder nofolder"},
-      {"check --json clean.avi dmg.avi", 1,
-       R"({"path":"clean.avi","result":"clean","offset":null,"message":null,"reason":null}
-{"path":"dmg.avi","result":"damaged","offset":"000012F4","message":"\u30d5\u30a1\u30a4\u30eb)"
-       R"(\u304c\u7834\u640d\u3057\u3066\u3044\u308b\u53ef\u80fd\u6027\u304c\u3042\u308a\u307e)"
-       R"(\u3059\u3002\nAddress : 000012F4","reason":null})" "\n", ""},
 #ifndef _WIN32  // names Windows cannot hold: all kinds of characters, bytes that are not UTF-8
-      {"check --json 'q\"b\\s\n\r\t\x01\x7F\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"
-       "\xFF\xC3" "A\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xE3\x81'", 1,
-       R"({"path":"q\"b\\s\n\r\t\u0001\u007f\u00e9\u0800\ud83d\ude00\udbff\udfff\ufffd\ufffdA)"
-       R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd","path_hex":)"
-       R"("7122625c730a0d09017fc3a9e0a080f09f9880f48fbfbfffc341e08080eda080f4908080e381",)"
-       R"("result":"error","offset":null,"message":")" CANNOT_OPEN_J
-       R"(","reason":"No such file or directory"})" "\n", ""},
       {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' "
        "\"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
        "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN " "
        NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN " "
        NO_FILE, ""},
-      {"check fifo", 1, "fifo: error: " CANNOT_OPEN " (not a regular file)\n", ""},
 #else
       {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""},
       {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
@@ -178,9 +158,6 @@ TEST_F(Cli, Invocations) {
       {"check disc" SEP "v.old", 1, "disc" SEP "v.old" SEP ".hid: damaged: " DAMAGED "000012F4\n",
        ""},
       {"repair dmg.avi src.avi", 0, "dmg.avi" REPAIRED "dmg.fixed.avi\n", ""},
-      {"repair take.2.avi src.avi", 0, "take.2.avi" REPAIRED "take.2.fixed.avi\n", ""},
-      {"repair disc/v.old/.hid src.avi", 0, "disc/v.old/.hid" REPAIRED "disc/v.old/.hid.fixed\n",
-       ""},
       {"repair clean.avi junk.avi", 0, "clean.avi: clean\n", ""},
       {"check --all --map dmg.avi dmg.map dmg.avi", 1, "dmg.avi: damaged: 1 run, 12288 damaged "
        "bytes\n  00001000 12288 not rescued (mapfile)\n", ""},
@@ -197,13 +174,9 @@ TEST_F(Cli, Invocations) {
       {"repair dead.avi live.avi -o dead.out", 0, "dead.avi" REPAIRED "dead.out\n", ""},
       {"check --all --mapfile m.map dmg.avi", 1,
        "dmg.avi: damaged: 1 run, 8192 damaged bytes\n  000012F4 8192 zeros\n", ""},
-      {"check --all junk.avi", 0, "junk.avi: clean\n", ""},
-      {"repair --dry-run e0 e1", 0, "e0: clean\n", ""},
       {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n",
        "cannot write the mapfile none"},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
-      {"repair --dry-run q1.avi q2.avi src.avi", 0, "q1.avi: repairable\n"
-       "  taken from q2.avi: 0 bytes\n  taken from src.avi: 8192 bytes\n", ""},
       {"repair --dry-run q1.avi q2.avi", 1, "q1.avi: partial\n  unsupplied:\n    0000E000 8192 zeros\n",
        ""},
       {"repair --json --output=out.bin dmg.avi src.avi", 0,
@@ -218,28 +191,18 @@ TEST_F(Cli, Invocations) {
        " (dmg.avi: 100000 bytes, short.avi: 1 byte)\n", ""},
       {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED "(./src.avi: is one of the copies read)\n",
        ""},
-      {"repair dmg.avi src.avi -o dmg.avi", 1, REFUSED "(dmg.avi: is one of the copies read)\n",
-       ""},
       {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""},
       {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
       {"repair dmg.avi ." SEP "dmg.avi", 1, SAME, ""},
-      {"repair dmg.avi src.avi ." SEP "src.avi", 1, SAME, ""},
       {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED "(nofolder/x: ", ""},
       {"repair --yes q1.avi q2.avi -o q.yes", 1,
        "q1.avi: partial -> q.yes\n  unsupplied:\n    0000E000 8192 zeros\n",
        QUESTION "\nAddress : 0000E000" ANSWERS "yes (--yes)\n"},
       {"repair --no q1.avi q2.avi", 1, "q1.avi: declined: " QUESTION
        " Address : 0000E000\n  unsupplied:\n    0000E000 8192 zeros\n", ANSWERS "no (--no)\n"},
-      {"repair --json q1.avi q2.avi", 1,
-       R"({"path":"q1.avi","result":"declined","offset":"0000E000","message":"\u4fee\u5fa9\u3067)"
-       R"(\u304d\u307e\u305b\u3093\u3002\u51e6\u7406\u3092\u7d9a\u884c\u3057\u307e\u3059\u304b?)"
-       R"(\nAddress : 0000E000","reason":null,"output":null,"taken":[0],"voted":0,)"
-       R"("voted_ranges":[],"unsupplied":[{"offset":57344,"length":8192,"cause":"zeros"}]})" "\n",
+      {"repair --json q1.avi q2.avi", 1, R"({"path":"q1.avi","result":"declined","offset":"0000E000",)",
        ANSWERS "no (no terminal to ask; --yes goes on)\n"},
   };
-#ifndef _WIN32
-  mkfifo("fifo", 0600);
-#endif
   for (const auto& [args, status, out, err] : rows) {
     EXPECT_EQ(Exit(args), status) << args;
     const std::string stdOut = Text(ReadBytes("../out")), stdErr = Text(ReadBytes("../err"));
@@ -248,14 +211,11 @@ TEST_F(Cli, Invocations) {
         << args << ": " << stdErr;
   }
   // Outputs only of repairs that wrote, the repaired one kept by a failure after, no partial files.
-  std::set<std::string> names = {"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi", "e0",
-                                 "e1", "junk.avi", "m.map", "none", "out.bin", "q.yes", "q1.avi",
+  std::set<std::string> names = {"clean.avi", "copy", "disc", "dmg.avi", "dmg.fixed.avi",
+                                 "junk.avi", "m.map", "none", "out.bin", "q.yes", "q1.avi",
                                  "q2.avi", "rescued", "short.avi", "src.avi", "take.2.avi",
-                                 "take.2.fixed.avi", "dead.avi", "dead.out", "dmg.map",
+                                 "dead.avi", "dead.out", "dmg.map",
                                  "bad.map", "mapped.avi", "live.avi"};
-#ifndef _WIN32
-  names.insert("fifo");
-#endif
   EXPECT_EQ(Names(), names);
   for (const char* repaired : {"out.bin", "mapped.avi"})
     EXPECT_EQ(ReadBytes(repaired), Bytes()) << repaired;
@@ -339,20 +299,9 @@ TEST_F(Cli, HostileOutputsPrivateFilesAndEverySignalLeaveNoPartialFile) {
   EXPECT_EQ(Text(ReadBytes("../out")), "disc/a.avi" REPAIRED "disc/a.fixed.avi\n"
                                       "disc/b.avi: clean\ndisc/c.avi: skipped: not a regular file\n"
                                       SKIPPED);
-  // A disc image on a block device (fstat: size 0) is read to its end; as root, with a loop device.
-  char loop[64] = "";
-  if (FILE* attach = popen("losetup -f --show dmg.avi 2>/dev/null", "r")) {
-    if (!fgets(loop, sizeof loop, attach)) loop[0] = '\0';
-    pclose(attach);
-  }
-  const std::string dev(loop, std::strcspn(loop, "\n"));
-  EXPECT_EQ(WEXITSTATUS(std::system(("timeout 20 " ORVALINTEX_CLI " check fifo /dev/zero " + dev +
-                                     " >../out").c_str())), 1);
-  EXPECT_EQ(Text(ReadBytes("../out")),
-            "fifo: error: " CANNOT_OPEN " (not a regular file)\n/dev/zero: error: " CANNOT_OPEN
-            " (not a regular file)\n" +
-                (dev.empty() ? "" : dev + ": damaged: " DAMAGED "000012F4\n")) << "not waited on";
-  EXPECT_TRUE(dev.empty() || std::system(("losetup -d " + dev).c_str()) == 0);
+  EXPECT_EQ(WEXITSTATUS(std::system("timeout 20 " ORVALINTEX_CLI " check fifo /dev/zero >../out")), 1);
+  EXPECT_EQ(Text(ReadBytes("../out")), "fifo: error: " CANNOT_OPEN " (not a regular file)\n/dev/zero: "
+                                       "error: " CANNOT_OPEN " (not a regular file)\n") << "waited";
   const std::set<std::string> before = Names();
   std::string screen;
   for (int signal : {SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2})
@@ -405,21 +354,7 @@ TEST_F(Cli, AStopEndsACheckBlockedOnAFullPipe) {
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130);
 }
 
-// The damage map hands the damaged ranges to GNU ddrescue, which reads them again from the disc and
-// leaves the rest, here differing in one byte, as the copy has it.
-TEST_F(Cli, DdrescueReadsExactlyTheDamagedRangesAgain) {
-  std::vector<uint8_t> disc = Bytes(), copy = ReadBytes("dmg.avi");
-  disc[99] ^= 0xFF;
-  WriteBytes("disc.img", disc);
-  ASSERT_EQ(Exit("check --all --mapfile m.map dmg.avi"), 1);
-  ASSERT_EQ(std::system("ddrescue -q disc.img dmg.avi m.map && "
-                        "ddrescuelog -t m.map | grep -q 'rescued: *100000 B'"), 0);
-  std::copy_n(disc.begin() + 0x12F4, 8192, copy.begin() + 0x12F4);
-  EXPECT_EQ(ReadBytes("dmg.avi"), copy);
-}
-#endif
 
-#ifndef _WIN32
 // What GNU ddrescue knows of its copies: real zeros it read are held and no damage, unread
 // blocks are missing whatever stale bytes they hold; ddrescue reads again what no copy holds.
 TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
@@ -456,6 +391,8 @@ TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
   }
   const std::string dev(loop, std::strcspn(loop, "\n"));
   if (dev.empty()) return;
+  EXPECT_EQ(Exit("check " + dev), 1) << "a block device, whose fstat size is 0, read to its end";
+  EXPECT_EQ(Text(ReadBytes("../out")), dev + ": damaged: " DAMAGED "00019000\n");
   EXPECT_EQ(std::system(("truncate -s 300032 f.img g.img && ddrescue -q -s 150016 " + dev +
                          " f.img f.map && ddrescue -q -i 150016 " + dev +
                          " g.img g.map && losetup -d " + dev).c_str()), 0);

@@ -24,8 +24,10 @@ struct Scan {
   uint64_t after;  // bytes of the file behind d
 };
 
-// "damaged at OFFSET", or the state at the end.
-static std::string Model(const Scan& c) {
+using Ranges = std::vector<ByteRange>;
+
+// "damaged at OFFSET", or the state at the end; with runs, every run it finds and the state.
+static std::string Model(const Scan& c, Ranges* runs = nullptr) {
   uint32_t run = 0, state = 0, skip = 0;
   for (size_t i = 0, start = 0, block = 0; i < c.d.size(); ++i) {
     if (i == start + c.blocks[block]) start += c.blocks[block++];
@@ -41,7 +43,10 @@ static std::string Model(const Scan& c) {
     } else {
       state = c.junk && b == 'J';
       run = b == 0 ? run + 1 : 0;
-      if (b == 0 && run == uint32_t(c.t)) return "damaged at " + std::to_string(c.base + i + 1 - c.t);
+      const uint64_t first = c.base + i + 1 - c.t;
+      if (b == 0 && run == uint32_t(c.t) && !runs) return "damaged at " + std::to_string(first);
+      if (b == 0 && runs && run > uint32_t(c.t)) ++runs->back().length;
+      if (b == 0 && runs && run == uint32_t(c.t)) runs->push_back({first, uint64_t(c.t)});
     }
   }
   return std::to_string(run) + " " + std::to_string(state) + " " + std::to_string(skip);
@@ -113,6 +118,16 @@ TEST(ZeroRunBlocks, BothFormsAgreeWithTheModelOverRandomFilesAndSplits) {
     const Scan scan = {d, blocks, t, trial / 4 % 2 && riff, base, afters[rng() % 4]};
     for (bool portable : {false, true})
       ASSERT_EQ(Drive(portable, scan), Model(scan)) << trial << portable;
+    // Every run, block after block.
+    Ranges runs, want;
+    Model(scan, &want);
+    ZeroRunsState state = {{0, 0, 0}, base};
+    for (size_t done = 0, k = 0; k < blocks.size(); done += blocks[k++]) {
+      const Bytes block(d.begin() + done, d.begin() + done + blocks[k]);
+      FindRunsInBlock(&state, block.data(), blocks[k], t, scan.junk, size - done + scan.after,
+                      &runs);
+    }
+    ASSERT_EQ(runs, want) << trial;
   }
 }
 
@@ -167,60 +182,6 @@ TEST(ScanFile, OutcomesKeepGoingAndRelease) {
   RemoveTree(dir);
 }
 
-using Ranges = std::vector<ByteRange>;
-
-// Every run, as the scanner sees its zeros: each zero that lengthens a run it counts.
-TEST(DamageMap, RunsAgreeWithTheScannerOverRandomFilesAndSplits) {
-  std::mt19937 rng(3);
-  for (int trial = 0; trial < 200; ++trial) {
-    const uint32_t t = trial % 5 ? 1 + rng() % (trial % 2 ? 20 : 3000) : 70000;
-    const uint32_t size = 1 + rng() % (trial % 3 ? 4000 : 200000);
-    const Bytes d = MakeData(rng, size, t);
-    const int junk = trial & 2;
-    ZeroRunsState s = {{0, 0, 0}, 0}, m = s;
-    Ranges runs, want;
-    for (uint32_t at = 0, n = 0; at < size; at += n) {
-      n = std::min<uint32_t>(size - at, rng() % 2 ? 65536 : 1 + rng() % 300);
-      const Bytes block(d.begin() + at, d.begin() + at + n);  // exact: overreads show
-      FindRunsInBlock(&s, block.data(), n, int32_t(t), junk, size - at, &runs);
-      for (uint32_t i = 0; i < n; ++i) {
-        const int32_t before = m.scan.runLength;
-        if (junk)
-          ScanJunk(&m.scan, &block[i], 1, INT32_MAX, size - at);  // as the block's scan
-        else
-          ScanPlain(&m.scan, &block[i], 1, INT32_MAX);
-        if (m.scan.runLength <= before) continue;
-        if (!want.empty() && want.back().end() == at + i)
-          ++want.back().length;
-        else
-          want.push_back({at + i, 1});
-      }
-    }
-    want.erase(std::remove_if(want.begin(), want.end(), [&](ByteRange r) { return r.length < t; }),
-               want.end());
-    ASSERT_EQ(runs, want) << trial;
-  }
-}
-
-TEST(DamageMap, RunsAcrossBlocksOfAFileAndTheirMapfile) {
-  const std::string dir = MakeTempDir(), path = JoinPath(dir, "a");
-  Bytes d(300000, 'x');
-  std::fill(d.begin() + 140000, d.end() - 1, 0);
-  std::fill(d.begin() + 65530, d.begin() + 75000, 0);
-  WriteBytes(path, d);
-  ResetHost();
-  Ranges runs;
-  uint64_t size = 0;
-  const Outcome o = MapDamage(path.c_str(), {8192, 1, nullptr, 0, {}}, &runs, &size);
-  EXPECT_EQ(std::tie(o.kind, o.offset, size), std::make_tuple(kDamaged, uint64_t(65530), 300000ull));
-  EXPECT_EQ(runs, (Ranges{{65530, 9470}, {140000, 159999}}));
-  EXPECT_EQ(g_host.keepCalls, 5);
-  const std::string map = MapfileText(0x300000000, {{0, 16}, {16, 5}, {0x8000, 0x2FFFF8000}});
-  EXPECT_EQ(map.substr(141), "0x00000000  0x00000015  ?\n0x00000015  0x00007FEB  +\n"
-                             "0x00008000  0x2FFFF8000  ?\n");
-  RemoveTree(dir);
-}
-
 // Mapfiles as the manual allows them (each also read by ddrescuelog where it is at hand), and
 // malformed ones: the finished blocks, or the line where it goes wrong.
 TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
@@ -233,15 +194,11 @@ TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
        "0+16 "},
       {"0 G 7\n0 5 -\n5 3 +\n", "5+3 "},
       {"0 + 1\n0 5 -\n5 0 +\n", "line 3: not a block line (position, size, status)"},
-      {"0 F\n", ""},
       {"", "line 1: no status line"},
       {"0 + 0\n", "line 1: not a status line (position, status, pass)"},
-      {"0 + 0x1\n", "line 1: not a status line (position, status, pass)"},
       {"0 R 1\n", "line 1: not a status line (position, status, pass)"},
       {"0 + 1\n0 09 +\n", "line 2: not a block line (position, size, status)"},
-      {"0 + 1\n0 10 F\n", "line 2: not a block line (position, size, status)"},
       {"0 + 1\n0 10 +#x\n", "line 2: not a block line (position, size, status)"},
-      {"0 + 1\n0 10 + 4\n", "line 2: not a block line (position, size, status)"},
       {"0 + 1\n10 10 +\n", "line 2: the first block does not start at 0"},
       {"0 + 1\n# c\n0 10 +\n5 10 +\n", "line 4: the block does not start where the last ended"},
       {"0 + 1\n0 0x7FFFFFFFFFFFFFFF +\n0x7FFFFFFFFFFFFFFF 1 +\n", "line 3: the block ends past 2^63"},
@@ -260,4 +217,11 @@ TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
     RemoveTree(dir);
 #endif
   }
+  // What the program writes it reads back: damage non-tried, the rest finished.
+  const Ranges damage = {{0, 16}, {16, 5}, {0x8000, 0x2FFFF8000}};
+  const std::string text = MapfileText(0x300000010, damage);
+  CopyMap map;
+  EXPECT_EQ(ReadMapfile(text, &map), "");
+  EXPECT_EQ(map.rescued, (Ranges{{21, 0x8000 - 21}, {0x300000000, 16}}));
+  EXPECT_EQ(text.substr(141, 28), "0x00000000  0x00000015  ?\n0x");
 }
