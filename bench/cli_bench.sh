@@ -20,7 +20,9 @@ cd "$work"
 ffmpeg -nostdin -v error -f lavfi -i testsrc=d=44:s=640x480:r=25 -f lavfi -i sine=d=44 \
   -c:v rawvideo -pix_fmt rgb24 -c:a pcm_s16le a.avi
 size=$(stat -c %s a.avi)
-zeros() { dd if=/dev/zero of="$1" bs=65536 count=1 seek="$2" oflag=seek_bytes conv=notrunc status=none; }
+zeros() {
+  dd if=/dev/zero of="$1" bs=65536 count=1 seek="$2" oflag=seek_bytes conv=notrunc status=none
+}
 cp a.avi b.avi
 zeros a.avi $((size - 10 * 1048576))
 zeros b.avi $((size / 2))

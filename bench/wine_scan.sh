@@ -44,14 +44,16 @@ measure() {
 # on its standard error, which goes to a file: the program inherits it.
 gui_check() {
   local w='Z:'"${work//\//\\}"
-  "$run" "$win/tests/e2e/e2e-driver.exe" 600000 start "$w\Orvalintex.exe $w\clean.bin" >/dev/null 2>"$work/driver.err"
+  "$run" "$win/tests/e2e/e2e-driver.exe" 600000 start "$w\Orvalintex.exe $w\clean.bin" \
+    >/dev/null 2>"$work/driver.err"
   gui_time=$(tr -d '\r' <"$work/driver.err" | sed -n 's/^seconds=//p')
   "$run" "$win/tests/e2e/e2e-driver.exe" 10000 exit
 }
 
 native_cli() { build/bench/cli/orvalintex-cli check "$work/clean.bin" >/dev/null; }
-wine_cli() { "$run" "$win/cli/orvalintex-cli.exe" check 'Z:'"${work//\//\\}"'\clean.bin' >/dev/null; }
-wine_start() { "$run" "$win/cli/orvalintex-cli.exe" check 'Z:'"${work//\//\\}"'\empty.bin' >/dev/null; }
+wine_check() { "$run" "$win/cli/orvalintex-cli.exe" check 'Z:'"${work//\//\\}"'\'"$1" >/dev/null; }
+wine_cli() { wine_check clean.bin; }
+wine_start() { wine_check empty.bin; }
 
 measure "native command line" native_cli
 measure "Windows command line under Wine" wine_cli

@@ -34,8 +34,8 @@ int ListFolder(const char* folder, int followLinks, std::vector<std::string>* fi
   WIN32_FIND_DATAA item;
   HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &item);
   if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  const DWORD notFile =
-      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | (followLinks ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
+  const DWORD links = followLinks ? 0 : FILE_ATTRIBUTE_REPARSE_POINT;
+  const DWORD notFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | links;
   do {
     if (std::strcmp(item.cFileName, ".") == 0 || std::strcmp(item.cFileName, "..") == 0) continue;
     if (!(item.dwFileAttributes & notFile))

@@ -52,7 +52,8 @@ class Help : public CLI::Formatter {
     if (app->get_parent()) return CLI::Formatter::make_usage(app, name);
     return "Usage:\n"
            "  orvalintex-cli check [--threshold-kb N] [--no-skip-junk] [--json] [--no-markers]\n"
-           "                       [--map FILE MAPFILE]... [--all [--mapfile FILE]] FILE|FOLDER...\n"
+           "                       [--map FILE MAPFILE]... [--all [--mapfile FILE]]\n"
+           "                       FILE|FOLDER...\n"
            "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] [--dry-run]\n"
            "                        [--no-markers] [--map COPY MAPFILE]... [--mapfile FILE]\n"
            "                        DAMAGED SOURCE [SOURCE...] [-o OUTPUT]\n"
@@ -98,7 +99,8 @@ static void AddCommonOptions(CLI::App* command, CliOptions* o, Named* named) {
   command->add_flag_callback("--no-markers", [o] { o->markers = 0; },
                              "dvdisaster's dead-sector markers are data,\nnot missing sectors");
   command->add_option("--mapfile", named->mapfile,
-                      "write the damaged ranges as a GNU ddrescue\nmapfile (check --all: of one file)")
+                      "write the damaged ranges as a GNU ddrescue\n"
+                      "mapfile (check --all: of one file)")
       ->type_name("FILE");
 }
 
@@ -113,7 +115,9 @@ static CLI::App* AddCheck(CLI::App* app, CliOptions* o, Named* named) {
                            "every damaged range of each file, with its length");
   check->add_flag_callback("--no-skip-junk", [o] { o->skipJunk = 0; },
                            "also check the payload of JUNK chunks in\nRIFF (AVI) files");
-  check->add_option("FILE|FOLDER", named->operands, "the files to check")->required()->type_name("");
+  check->add_option("FILE|FOLDER", named->operands, "the files to check")
+      ->required()
+      ->type_name("");
   return check;
 }
 
@@ -182,7 +186,8 @@ static int ReadMaps(const Named& named, CliOptions* o) {
 }
 
 // What the command line asks for that cannot be, before anything is read.
-static int Refusal(bool repairing, const CLI::App* repair, const Named& named, const CliOptions& o) {
+static int Refusal(bool repairing, const CLI::App* repair, const Named& named,
+                   const CliOptions& o) {
   if (repairing && repair->count("-o") && named.output.empty())
     return UsageError("--output: the output name is empty");
   if (!repairing && !named.mapfile.empty() && (!o.all || o.operands.size() != 1))

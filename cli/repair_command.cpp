@@ -202,7 +202,8 @@ static int RepairFolders(const CliOptions& options) {
   std::map<std::string, std::pair<std::string, bool>> first;
   std::vector<Files> copies;
   if (!ListCopies(options.operands, &first, &copies, options.json)) return kExitTrouble;
-  if (copies[0].empty()) return Refused(options.operands[0], "no files in this folder", options.json);
+  if (copies[0].empty())
+    return Refused(options.operands[0], "no files in this folder", options.json);
   int status = kExitOk;
   for (const auto& [name, entry] : first) {
     const char* damaged = entry.first.c_str();

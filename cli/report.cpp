@@ -166,8 +166,9 @@ static nlohmann::ordered_json HitJson(const AviHit& h) {
 static std::string Clock(double seconds) {
   const uint64_t ms = static_cast<uint64_t>(std::llround(seconds * 1000));
   char text[32];
-  std::snprintf(text, sizeof text, "%llu:%02u:%02u.%03u", static_cast<unsigned long long>(ms / 3600000),
-                unsigned(ms / 60000 % 60), unsigned(ms / 1000 % 60), unsigned(ms % 1000));
+  std::snprintf(text, sizeof text, "%llu:%02u:%02u.%03u",
+                static_cast<unsigned long long>(ms / 3600000), unsigned(ms / 60000 % 60),
+                unsigned(ms / 1000 % 60), unsigned(ms % 1000));
   return text;
 }
 

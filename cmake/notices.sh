@@ -77,7 +77,9 @@ else
         rest = $0; sub(/^[^\n]*\n/, "", rest)
         printf "%sFiles: %s\n%s\nComment:%s\n", n++ ? "\n" : "", files, rest, comment
       }' "$copyright"
-    for l in $(awk -v RS= '/^Files: (\*|include\/[^ \n]*)\n/' "$copyright" | sed -n 's/^License: //p'); do
+    licences=$(awk -v RS= '/^Files: (\*|include\/[^ \n]*)\n/' "$copyright" |
+      sed -n 's/^License: //p')
+    for l in $licences; do
       case "$names" in *" $l "*) continue ;; esac
       names="$names$l "
       printf '\n'

@@ -5,7 +5,8 @@
 set -eu
 
 prefix=${WINEPREFIX:?set WINEPREFIX to the Wine prefix to use}
-export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=ja_JP.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml="
 
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
@@ -61,7 +62,8 @@ mkdir -p "$(dirname "$prefix")"
     for s in "${settings[@]}"; do
       if ! value_took "$s"; then
         wineserver -k 2>/dev/null || true
-        echo "wine-run: the Wine prefix $prefix was not set up (${s%%|*} did not take); the next start tries again" >&2
+        echo "wine-run: the Wine prefix $prefix was not set up (${s%%|*} did not take);" \
+          "the next start tries again" >&2
         exit 1
       fi
     done

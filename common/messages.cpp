@@ -12,7 +12,8 @@ struct MessageRow {
 };
 
 static const MessageRow kRows[] = {
-    {kDamaged, "ファイルが破損している可能性があります。\nAddress : %s", "破損検出", 0},
+    {kDamaged, "ファイルが破損している可能性があります。\n"
+               "Address : %s", "破損検出", 0},
     {kCannotOpen, "ファイルが開けません。", nullptr, 0},
     {kCannotRead, "ファイルから読み込めません。", nullptr, 0},
     {kNoMemory, "メモリが確保できません。", nullptr, 0},

@@ -15,7 +15,7 @@
 
 // What a merge found, added to block by block.
 struct MergeReport {
-  std::vector<uint64_t> taken;        // per source: bytes taken from it into the damaged copy's zeros
+  std::vector<uint64_t> taken;        // per source: bytes taken from it that the damaged copy lacks
   uint64_t voted;                     // positions decided by a majority
   std::vector<ByteRange> votedRanges;
   std::vector<ByteRange> unsupplied;  // no copy holds them: at least threshold long, or marked
@@ -56,7 +56,8 @@ struct MergeJob {
 // A merge of paths[0..count) with threshold and nothing else: no output, no
 // maps, no markers; the fields are then set by name.
 inline MergeJob MergeOf(const char* const* paths, int count, int32_t threshold) {
-  return MergeJob{paths, count, threshold, nullptr, kNoFile, nullptr, 0, {nullptr, nullptr, nullptr}};
+  return MergeJob{paths, count,   threshold, nullptr, kNoFile,
+                  nullptr, 0, {nullptr, nullptr, nullptr}};
 }
 
 // Merges the copies block by block into the output, asking at most once

@@ -99,7 +99,8 @@ std::string ReadMapfile(const std::string& text, CopyMap* map) {
     uint64_t pos = 0, size = 0, pass = 1;
     if (w.empty()) continue;
     if (!status) {
-      const bool decimal = w.size() < 3 || w[2].find_first_not_of("0123456789") == std::string::npos;
+      const bool decimal =
+          w.size() < 3 || w[2].find_first_not_of("0123456789") == std::string::npos;
       if (w.size() < 2 || w.size() > 3 || !ReadNumber(w[0], &pos) || !IsStatus(w[1], "?*/-FG+") ||
           (w.size() == 3 && (!decimal || !ReadNumber(w[2], &pass) || pass == 0)))
         return Refuse(map, where + "not a status line (position, status, pass)");

@@ -34,7 +34,10 @@ drawn() {
 }
 for _ in $(seq 600); do
   drawn && break
-  kill -0 $program 2>/dev/null || { echo "run: the program ended before its dialog appeared" >&2; exit 1; }
+  if ! kill -0 $program 2>/dev/null; then
+    echo "run: the program ended before its dialog appeared" >&2
+    exit 1
+  fi
   sleep 0.2
 done
 if ! drawn; then

@@ -5,7 +5,8 @@ set -euo pipefail
 
 need=(cmake g++ make googletest libgtest-dev libbenchmark-dev gddrescue
       g++-mingw-w64-i686 binutils-mingw-w64-i686
-      wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg locales bc
+      wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg
+      locales bc
       libcli11-dev nlohmann-json3-dev dpkg-dev fakeroot lintian unzip man-db groff-base)
 
 sudo_cmd=()
@@ -23,7 +24,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install \
+    -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # Wine maps ANSI file names to Unix ones through the locale: without a Japanese

@@ -16,10 +16,12 @@ int UpdateExtent(HWND dialog, int listId) {
   LONG widest = 0;
   for (LRESULT i = 0; i < count; ++i) {
     char text[kMaxEntryLength + 1];
-    if (SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text)) == LB_ERR)
+    const LPARAM into = reinterpret_cast<LPARAM>(text);
+    if (SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), into) == LB_ERR)
       continue;
     SIZE size;
-    if (GetTextExtentPoint32A(dc, text, lstrlenA(text), &size) && size.cx > widest) widest = size.cx;
+    if (GetTextExtentPoint32A(dc, text, lstrlenA(text), &size) && size.cx > widest)
+      widest = size.cx;
   }
   SelectObject(dc, kept);
   ReleaseDC(list, dc);

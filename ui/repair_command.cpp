@@ -32,7 +32,7 @@ static int ChooseRepairSource(HWND dialog, const char* damaged, char source[MAX_
   lstrcpyA(source, PathFindFileNameA(damaged));
   OPENFILENAMEA ofn;
   ZeroMemory(&ofn, sizeof ofn);
-  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // 76: the record without the Windows 2000 fields
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // 76: without the Windows 2000 fields
   ofn.hwndOwner = dialog;
   ofn.lpstrFilter = "すべてのファイル(*.*)\0*.*\0";
   ofn.nFilterIndex = 1;

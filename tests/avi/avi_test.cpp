@@ -230,7 +230,8 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
   }
   // The loop, on the MJPEG file.
   const AviMap mjpeg = Walk(bytes[0], 0, rng, nullptr);
-  if (std::getenv("AVI_FUZZ_SEEDS")) WriteBytes(JoinPath(std::getenv("AVI_FUZZ_SEEDS"), "0.avi"), bytes[0]);
+  if (const char* seeds = std::getenv("AVI_FUZZ_SEEDS"))
+    WriteBytes(JoinPath(seeds, "0.avi"), bytes[0]);
   for (uint32_t trial = 0; trial < 3000; ++trial) {
     Bytes f = bytes[0];
     for (uint32_t blows = 1 + rng() % 6; blows > 0; --blows) Damage(&f, mjpeg.chunks, rng);

@@ -23,7 +23,8 @@ static HWND gMainDialog;
 template <typename Done>
 static void Await(const std::string& what, Done done) {
   for (DWORD start = GetTickCount(); !done(); Sleep(20)) {
-    if (gApp && WaitForSingleObject(gApp, 0) == WAIT_OBJECT_0) Fail("the program ended while waiting for " + what);
+    if (gApp && WaitForSingleObject(gApp, 0) == WAIT_OBJECT_0)
+      Fail("the program ended while waiting for " + what);
     if (GetTickCount() - start > gLimitMs) Fail("timed out waiting for " + what);
   }
 }
@@ -56,8 +57,10 @@ static void Click(HWND window, int id, bool posted) {
   HWND button = GetDlgItem(window, id);
   std::string name = "button " + std::to_string(id);
   Await(name + " to be enabled", [&] { return IsWindowEnabled(button); });
-  if (posted) PostMessageA(button, BM_CLICK, 0, 0);
-  else if (!Send(button, BM_CLICK, 0)) Fail(name + " did not answer");
+  if (posted)
+    PostMessageA(button, BM_CLICK, 0, 0);
+  else if (!Send(button, BM_CLICK, 0))
+    Fail(name + " did not answer");
 }
 
 int main(int argc, char** argv) {
@@ -69,8 +72,8 @@ int main(int argc, char** argv) {
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;  // none: the program must not hold our output open
   PROCESS_INFORMATION started = {};
-  if (step == "start" && !CreateProcessA(nullptr, argv[3], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                         &started))
+  if (step == "start" && !CreateProcessA(nullptr, argv[3], nullptr, nullptr, FALSE, 0, nullptr,
+                                         nullptr, &startup, &started))
     Fail(std::string("cannot start ") + argv[3]);
   gApp = started.hProcess;
   Await("the dialog \"Orvalintex ver.0.1.0\"", [] {
@@ -78,30 +81,39 @@ int main(int argc, char** argv) {
     return gMainDialog && IsWindowVisible(gMainDialog);
   });
   DWORD pid = 0, code = STILL_ACTIVE, pressed = GetTickCount();
-  if (!gApp && GetWindowThreadProcessId(gMainDialog, &pid)) gApp = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+  if (!gApp && GetWindowThreadProcessId(gMainDialog, &pid))
+    gApp = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
   HWND box = Owned(false), open = nullptr;
-  if (step == "start") Click(gMainDialog, IDOK, true);
-  else if (!box) Fail("no message box to answer");
-  else Click(box, IDOK, false), Await("the message box to close", [&] { return !IsWindow(box); });
+  if (step == "start")
+    Click(gMainDialog, IDOK, true);
+  else if (!box)
+    Fail("no message box to answer");
+  else
+    Click(box, IDOK, false), Await("the message box to close", [&] { return !IsWindow(box); });
   if (step == "exit") {
     Click(gMainDialog, IDCANCEL, false);
     if (WaitForSingleObject(gApp, gLimitMs) || !GetExitCodeProcess(gApp, &code) || code)
-      Fail("after Exit the program's exit code is " + std::to_string(code) + " (259: still running), not 0");
+      Fail("after Exit the program's exit code is " + std::to_string(code) +
+           " (259: still running), not 0");
     return 0;
   }
   if (step == "repair") {
     Click(gMainDialog, 206 /* Repair... */, true);
     DWORD_PTR name = 0;
     Await("the file-open dialog's name field", [&] {
-      return (open = Owned(true)) != nullptr && Send(GetDlgItem(open, 0x47C), CBEM_GETEDITCONTROL, 0, &name) && name;
+      return (open = Owned(true)) != nullptr &&
+             Send(GetDlgItem(open, 0x47C), CBEM_GETEDITCONTROL, 0, &name) && name;
     });
-    if (!Send(reinterpret_cast<HWND>(name), WM_SETTEXT, reinterpret_cast<LPARAM>(argv[3]))) Fail("no name typed");
+    if (!Send(reinterpret_cast<HWND>(name), WM_SETTEXT, reinterpret_cast<LPARAM>(argv[3])))
+      Fail("no name typed");
     Click(open, IDOK, false);
   }
   Await("a message box", [&] { return (box = Owned(false)) != nullptr; });
-  if (step == "start") fprintf(stderr, "seconds=%.3f\n", (GetTickCount() - pressed) / 1000.0);  // bench/wine_scan.sh
+  if (step == "start")
+    fprintf(stderr, "seconds=%.3f\n", (GetTickCount() - pressed) / 1000.0);  // bench/wine_scan.sh
   // Have the box and the dialog painted: WM_PAINT is sent, so handled before this returns.
-  for (HWND w : {gMainDialog, box}) RedrawWindow(w, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  for (HWND w : {gMainDialog, box})
+    RedrawWindow(w, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   printf("%s\n", Text(GetDlgItem(box, 0xFFFF)).c_str());
   return 0;
 }

@@ -11,8 +11,11 @@ work=$(realpath -m "$3")
 drive_v=$WINEPREFIX/dosdevices/v:  # WORK as drive V:, for short names in the screenshots
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # shot NAME: the screen, black where no window is, cut to the windows.
-shot() { import -window root png:- | convert - -bordercolor black -border 1 -trim +repage "$work/$1.png"; }
-trap 'rc=$?; set +e; [ $rc = 0 ] || shot failure; wineserver -k; wineserver -w; rm -f "$drive_v"; exit $rc' EXIT
+shot() {
+  import -window root png:- | convert - -bordercolor black -border 1 -trim +repage "$work/$1.png"
+}
+trap 'rc=$?; set +e; [ $rc = 0 ] || shot failure; wineserver -k; wineserver -w; rm -f "$drive_v"
+      exit $rc' EXIT
 drive() { "$WINE_RUN" "$driver" 30000 "$@" | tr -d '\r'; }
 complaints() { ffmpeg -nostdin -v error -i "$1" -f null - 2>&1; }
 
@@ -23,11 +26,16 @@ cp "$1" Orvalintex.exe  # a copy, so that its settings file starts afresh here
 # The dialog in the middle of the screen, where the message boxes appear, over its file list.
 printf '[Settings]\r\nWindowLeft=296\r\nWindowTop=200\r\n' >Orvalintex.ini
 # FFV1 with slice checksums, so that ffmpeg reports damaged frames.
-ffmpeg -nostdin -v error -f lavfi -i testsrc=d=4:s=320x240:r=25 -c:v ffv1 -level 3 -slicecrc 1 original.avi
+ffmpeg -nostdin -v error -f lavfi -i testsrc=d=4:s=320x240:r=25 -c:v ffv1 -level 3 -slicecrc 1 \
+  original.avi
 # copy NAME OFFSET: the original with 10 KiB from OFFSET on zeroed, across a 64 KiB block boundary.
-copy() { cp original.avi $1; dd if=/dev/zero of=$1 bs=10k count=1 seek=$2 oflag=seek_bytes conv=notrunc status=none; }
+copy() {
+  cp original.avi $1
+  dd if=/dev/zero of=$1 bs=10k count=1 seek=$2 oflag=seek_bytes conv=notrunc status=none
+}
 a=$((0x30000 - 3001))
-while [ "$(od -An -tu1 -j $((a - 1)) -N1 original.avi)" -eq 0 ]; do a=$((a + 1)); done  # A's zeros start at a
+# A's zeros start at a.
+while [ "$(od -An -tu1 -j $((a - 1)) -N1 original.avi)" -eq 0 ]; do a=$((a + 1)); done
 copy a.avi $a
 copy b.avi $((0x50000 - 5000))
 [ -n "$(complaints a.avi)" ] || fail "ffmpeg does not see the damage in a.avi"

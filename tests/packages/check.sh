@@ -56,7 +56,8 @@ awk -v RS= 'NR == 1 && !/^Format: .*copyright-format\/1.0\/\n/ { exit 1 } /^File
   fail "the .deb's copyright is not DEP-5 naming CLI11 and nlohmann/json"
 zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version | grep -qx "$version" &&
   zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## /,$s/^- //p' CHANGELOG.md | head -n 1)" &&
-  cmp -s "$doc/README" cmake/deb/README && zcat "$doc/使い方.md.gz" | cmp -s - docs/使い方.md ||
+  cmp -s "$doc/README" cmake/deb/README &&
+  zcat "$doc/使い方.md.gz" | cmp -s - docs/使い方.md ||
   fail "the .deb lacks the changelog from CHANGELOG.md, the README or the guide"
 man=$share/man/man1/orvalintex-cli.1.gz
 warnings=$(man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) && [ -z "$warnings" ] &&

@@ -84,7 +84,8 @@ static Bytes MakeData(std::mt19937& rng, size_t size, uint32_t t) {
     for (int k = 0; k < 4; ++k) header += char(field >> (8 * k));
     if (kind == 0) {
       const bool soup = pick(1);
-      for (uint32_t n = pick(300); n > 0; --n) d.push_back(soup ? "\0\0\0JUNKx"[pick(7)] : pick(255));
+      for (uint32_t n = pick(300); n > 0; --n)
+        d.push_back(soup ? "\0\0\0JUNKx"[pick(7)] : pick(255));
     } else if (kind == 1) {
       d.insert(d.end(), header.begin(), header.begin() + pick(3));
       d.insert(d.end(), zeros[pick(3)], 0);
@@ -98,7 +99,8 @@ static Bytes MakeData(std::mt19937& rng, size_t size, uint32_t t) {
 }
 
 TEST(ZeroRunBlocks, BothFormsAgreeWithTheModelOverRandomFilesAndSplits) {
-  const int32_t thresholds[] = {1, 2, 3, 4, 7, 8, 9, 15, 16, 17, 63, 64, 65, 100, 4097, 8192, 70000};
+  const int32_t thresholds[] = {1,  2,  3,  4,   7,    8,    9,    15,   16,
+                                17, 63, 64, 65, 100, 4097, 8192, 70000};
   const uint64_t g = 1ull << 32;
   std::mt19937 rng(7);
   for (int trial = 0; trial < 600; ++trial) {
@@ -172,7 +174,8 @@ TEST(ScanFile, OutcomesKeepGoingAndRelease) {
     g_host.stopAtKeep = r.stopAt;
     g_host.onKeep = [&] { if (r.cut > 0) std::filesystem::resize_file(path, r.cut); };
     WriteBytes(path, r.bytes);
-    const Outcome o = ScanFile((r.cut < 0 ? dir : path).c_str(), {8192, r.skipJunk, nullptr, 0, {}});
+    const CheckRules rules = {8192, r.skipJunk, nullptr, 0, {}};
+    const Outcome o = ScanFile((r.cut < 0 ? dir : path).c_str(), rules);
     EXPECT_EQ(o.kind, r.kind) << r.offset;
     EXPECT_EQ(o.offset, r.offset);
     EXPECT_EQ(g_host.keepCalls, r.calls) << r.offset;
@@ -201,7 +204,8 @@ TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
       {"0 + 1\n0 10 +#x\n", "line 2: not a block line (position, size, status)"},
       {"0 + 1\n10 10 +\n", "line 2: the first block does not start at 0"},
       {"0 + 1\n# c\n0 10 +\n5 10 +\n", "line 4: the block does not start where the last ended"},
-      {"0 + 1\n0 0x7FFFFFFFFFFFFFFF +\n0x7FFFFFFFFFFFFFFF 1 +\n", "line 3: the block ends past 2^63"},
+      {"0 + 1\n0 0x7FFFFFFFFFFFFFFF +\n0x7FFFFFFFFFFFFFFF 1 +\n",
+       "line 3: the block ends past 2^63"},
   };
   for (const auto& [text, want] : rows) {
     CopyMap map;

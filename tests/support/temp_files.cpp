@@ -43,7 +43,8 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
@@ -70,8 +71,8 @@ bool HeldOpen(const std::string& path) {
   DIR* fds = opendir("/proc/self/fd");
   bool held = false;
   while (struct dirent* e = fds ? readdir(fds) : nullptr)
-    if (e->d_name[0] != '.' && fstat(std::atoi(e->d_name), &st) == 0 &&
-        st.st_dev == want.st_dev && st.st_ino == want.st_ino)
+    if (e->d_name[0] != '.' && fstat(std::atoi(e->d_name), &st) == 0 && st.st_dev == want.st_dev &&
+        st.st_ino == want.st_ino)
       held = true;
   if (fds) closedir(fds);
   return held;
