@@ -167,7 +167,7 @@ TEST_F(Cli, Invocations) {
        ""},
       {"check --map src.avi dmg.map dmg.avi", 2, "", "--map: src.avi is none of the files named"},
       {"check --map dmg.avi bad.map dmg.avi", 1, "", "bad.map: line 2: not a block line"},
-      {"repair --map dmg.avi dmg.map dmg.avi src.avi -o mapped.avi", 0,
+      {"repair --map dmg.avi dmg.map --mapfile m.map dmg.avi src.avi -o mapped.avi", 0,
        "dmg.avi" REPAIRED "mapped.avi\n", ""},
       {"check --all dead.avi", 1,
        "dead.avi: damaged: 1 run, 2048 damaged bytes\n  00005000 2048 dead sector (dvdisaster)\n",
