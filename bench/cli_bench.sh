@@ -16,16 +16,17 @@ work=$(mktemp -d "$PWD/$build/cli-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# 44 s of 640x480 raw video and PCM audio: 1.08 GB in AVIX parts with OpenDML indexes.
-ffmpeg -nostdin -v error -f lavfi -i testsrc=d=44:s=640x480:r=25 -f lavfi -i sine=d=44 \
-  -c:v rawvideo -pix_fmt rgb24 -c:a pcm_s16le a.avi
+# 30 s of 1280x720 raw I420 video and PCM audio: 1.04 GB in AVIX parts with OpenDML indexes.
+ffmpeg -nostdin -v error -f lavfi -i testsrc=d=30:s=1280x720:r=25 -f lavfi -i sine=d=30 \
+  -c:v rawvideo -pix_fmt yuv420p -c:a pcm_s16le a.avi
 size=$(stat -c %s a.avi)
 zeros() {
   dd if=/dev/zero of="$1" bs=65536 count=1 seek="$2" oflag=seek_bytes conv=notrunc status=none
 }
 cp a.avi b.avi
-zeros a.avi $((size - 10 * 1048576))
-zeros b.avi $((size / 2))
+# Whole sectors lost, as a rescue leaves them, so that ddrescue's generated maps are true.
+zeros a.avi $(((size - 10 * 1048576) / 65536 * 65536))
+zeros b.avi $((size / 2 / 65536 * 65536))
 ddrescue -q -G b.avi a.avi a.map && ddrescue -q -G a.avi b.avi b.map
 cat a.avi b.avi >/dev/null
 
