@@ -37,7 +37,6 @@
 
 #define DAMAGED u8"ファイルが破損している可能性があります。 Address : "
 #define CANNOT_OPEN u8"ファイルが開けません。"
-#define CANNOT_OPEN_J R"(\u30d5\u30a1\u30a4\u30eb\u304c\u958b\u3051\u307e\u305b\u3093\u3002)"
 #define REPAIRED u8": repaired: ファイルを修復しました。 -> "
 #define REFUSED u8"dmg.avi: failed: 書き込み先ファイルが開けません。 "
 #define NOT_REGULAR "dmg.avi: failed: the output exists and is not a regular file " \
@@ -158,8 +157,6 @@ TEST_F(Cli, Invocations) {
       {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n",
        "cannot write the mapfile none"},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
-      {"repair --dry-run q1.avi q2.avi", 1,
-       "q1.avi: partial\n  unsupplied:\n    0000E000 8192 zeros\n", ""},
       {"repair --no --threshold-kb 4 jdmg.avi junk.avi", 0, "jdmg.avi" REPAIRED "jdmg.fixed.avi\n"
        "  unsupplied:\n    00000015 19999 zeros\n      junk\n"
        "  no frame is touched: only the index, padding and headers\n", ""},  // not asked

@@ -22,17 +22,10 @@ static std::string Names(const std::string& tail) {
 TEST(TailSplit, Table) {
   const std::string longest(kMaxEntryLength, 'x'), tooLong(kMaxEntryLength + 1, 'y');
   const std::pair<std::string, std::string> rows[] = {
-      {"", ""},
-      {"a   b", "[a][][][b]"},
-      {"a  ", "[a][]"},
-      {"c \"a  b\"", "[c][a  b]"},
-      {"\"", "[]"},
-      {"a \"b c  d", "[a][b c  d]"},
-      {"\"a b\"c", "[a b][c]"},
-      {"\"a\"  b", "[a][][b]"},
-      {"a\"b\tc d", "[a\"b\tc][d]"},
-      {"\x95\x5c.avi \x83\x65", "[\x95\x5c.avi][\x83\x65]"},
-      {longest, "[" + longest + "]"},
+      {"", ""}, {"a   b", "[a][][][b]"}, {"a  ", "[a][]"}, {"c \"a  b\"", "[c][a  b]"},
+      {"\"", "[]"}, {"a \"b c  d", "[a][b c  d]"}, {"\"a b\"c", "[a b][c]"},
+      {"\"a\"  b", "[a][][b]"}, {"a\"b\tc d", "[a\"b\tc][d]"},
+      {"\x95\x5c.avi \x83\x65", "[\x95\x5c.avi][\x83\x65]"}, {longest, "[" + longest + "]"},
       {"a " + tooLong + "  b", "[a]<>[][b]"},
       {"\"" + tooLong + "\" " + longest, "<>[" + longest + "]"},
   };
@@ -41,39 +34,26 @@ TEST(TailSplit, Table) {
 
 TEST(CommandTail, Table) {
   const std::pair<const char*, const char*> rows[] = {
-      {"prog.exe a.avi b.avi", "a.avi b.avi"},
-      {"  \t prog.exe \t  a.avi", "a.avi"},
-      {"", ""},
-      {"\"C:\\Program Files\\o.exe\" \"b c\"", "\"b c\""},
-      {"\"C:\\o.exe\"a.avi", "a.avi"},
-      {"\"unclosed name", ""},
-      {"\"prog\tx.avi", "x.avi"},
-      {"o.exe \x95\x5c", "\x95\x5c"},
+      {"prog.exe a.avi b.avi", "a.avi b.avi"}, {"  \t prog.exe \t  a.avi", "a.avi"}, {"", ""},
+      {"\"C:\\Program Files\\o.exe\" \"b c\"", "\"b c\""}, {"\"C:\\o.exe\"a.avi", "a.avi"},
+      {"\"unclosed name", ""}, {"\"prog\tx.avi", "x.avi"}, {"o.exe \x95\x5c", "\x95\x5c"},
   };
   for (const auto& [line, tail] : rows) EXPECT_STREQ(CommandTail(line), tail) << line;
 }
 
 TEST(OffsetText, Table) {
   const std::pair<uint64_t, const char*> rows[] = {
-      {0x12345, "00012345"},
-      {0xFFFFFFFF, "FFFFFFFF"},
-      {0x100000010, "0000000100000010"},
-      {0xABCDEF0012, "000000ABCDEF0012"},
-      {~0ull, "FFFFFFFFFFFFFFFF"},
+      {0x12345, "00012345"}, {0xFFFFFFFF, "FFFFFFFF"}, {0x100000010, "0000000100000010"},
+      {0xABCDEF0012, "000000ABCDEF0012"}, {~0ull, "FFFFFFFFFFFFFFFF"},
   };
   char text[kOffsetTextSize];
-  for (const auto& [offset, want] : rows) {
-    FormatOffset(offset, text);
-    EXPECT_STREQ(text, want);
-  }
+  for (const auto& [offset, want] : rows) EXPECT_STREQ((FormatOffset(offset, text), text), want);
 }
 
 TEST(SettingsRules, DefaultsAndLoadRules) {
   Settings rows[][2] = {
-      {g_settings, {0, 0, 8192, 1}},
-      {{-20, -7, 0, 7}, {-20, -7, 8192, 1}},
-      {{0, 0, -5, 0}, {0, 0, 8192, 0}},
-      {{0, 0, 1, -1}, {0, 0, 1, 1}},
+      {g_settings, {0, 0, 8192, 1}}, {{-20, -7, 0, 7}, {-20, -7, 8192, 1}},
+      {{0, 0, -5, 0}, {0, 0, 8192, 0}}, {{0, 0, 1, -1}, {0, 0, 1, 1}},
       {{3, 4, 99999, 1}, {3, 4, 99999, 1}},
   };
   for (auto& [loaded, want] : rows) {
@@ -85,16 +65,12 @@ TEST(SettingsRules, DefaultsAndLoadRules) {
 // Path, where the command-line program puts ".fixed", and whether the name is one of its outputs.
 TEST(OutputName, Table) {
   const std::tuple<const char*, const char*, bool> rows[] = {
-      {"clip.avi", "clip.fixed.avi", false},
-      {"clip", "clip.fixed", false},
-      {"v.old/clip", "v.old/clip.fixed", false},
-      {"v/.hid", "v/.hid.fixed", false},
+      {"clip.avi", "clip.fixed.avi", false}, {"clip", "clip.fixed", false},
+      {"v.old/clip", "v.old/clip.fixed", false}, {"v/.hid", "v/.hid.fixed", false},
       {"x.y\x95\x5cz", "x.fixed.y\x95\x5cz", false},  // 0x5C the second byte of a character
       {"d/clip.fixed.avi", "d/clip.fixed.fixed.avi", true},
-      {"clip.fixed", "clip.fixed.fixed", true},
-      {".hid.fixed", ".hid.fixed.fixed", true},
-      {"d/.fixed.avi", "d/.fixed.fixed.avi", false},
-      {"a.fixedx.avi", "a.fixedx.fixed.avi", false},
+      {"clip.fixed", "clip.fixed.fixed", true}, {".hid.fixed", ".hid.fixed.fixed", true},
+      {"d/.fixed.avi", "d/.fixed.fixed.avi", false}, {"a.fixedx.avi", "a.fixedx.fixed.avi", false},
   };
   for (const auto& [path, output, isOutput] : rows) {
     EXPECT_EQ(FixedOutputPath(path), output);

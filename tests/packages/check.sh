@@ -3,7 +3,7 @@
 # (with the version in their VERSIONINFO; orvalintex-cli.exe runs under Wine), the documents
 # as Windows text, the notices of all five parts built in. The .deb: a working orvalintex-cli,
 # a DEP-5 copyright naming CLI11 and nlohmann/json, the changelog from CHANGELOG.md, README,
-# guide, a manual page without warnings, the bash completion, lintian without warnings.
+# guide, a manual page without warnings, a bash completion that works, lintian without warnings.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(Orvalintex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
@@ -63,6 +63,25 @@ man=$share/man/man1/orvalintex-cli.1.gz
 warnings=$(man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) && [ -z "$warnings" ] &&
   [ "$(man -l "$man" | grep -cxE 'SYNOPSIS|OPTIONS|EXIT STATUS|EXAMPLES|SEE ALSO')" = 5 ] ||
   fail "the manual page warns ($warnings) or lacks a section"
-bash tests/packages/completion.sh "$share/bash-completion/completions/orvalintex-cli"
+# The completion in a bash without start-up files: the commands, each command's options, nothing
+# for a number, files and folders.
+mkdir -p "$scratch/c/copies" && touch "$scratch/c/clip one.avi" "$scratch/c/clip.map"
+completion=$share/bash-completion/completions/orvalintex-cli
+(cd "$scratch/c" && bash --norc --noprofile -s "$completion") <<'EOF_TEST'
+set -eu
+. "$1"
+[ "$(complete -p orvalintex-cli)" = "complete -F _orvalintex_cli orvalintex-cli" ]
+# What completing the last word after orvalintex-cli must offer: sorted, joined by "|".
+expect() {
+  local want=$1 got && shift && COMP_WORDS=(orvalintex-cli "$@") COMP_CWORD=$# COMPREPLY=()
+  _orvalintex_cli orvalintex-cli "${COMP_WORDS[$#]}" "${COMP_WORDS[$# - 1]}"
+  got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd '|')
+  [ "$got" = "$want" ] || { echo "completion: orvalintex-cli $* offers '$got'" >&2; exit 1; }
+}
+expect check ch && expect 'check|help|repair' '' && expect '--help|--version' --
+expect --dry-run repair --d && expect --all check --a && expect '' check --dry
+expect '' repair --threshold-kb '' && expect 'clip one.avi|clip.map' check cl
+expect copies repair --yes -o co && expect clip.map repair --map a.avi clip.m
+EOF_TEST
 lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings in $deb"
 echo "packages: $zip and $deb are fine"

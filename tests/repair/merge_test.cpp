@@ -23,10 +23,10 @@ static Ranges Stretches(const std::vector<bool>& at, uint64_t min) {  // where a
   return ranges;
 }
 
-struct Merged {
+struct Merged {  // question: where it names; stop: where no majority stops the merge; -1: none
   Bytes out;
   MergeReport r;
-  int64_t question, stop;  // where the question names, where no majority stops it; -1: none
+  int64_t question, stop;
 };
 
 // How each copy holds each byte: by its non-zero bytes, all of them, or none (a map says so, or
@@ -48,10 +48,7 @@ static Merged Model(const std::vector<Bytes>& c, const Holds& h, int32_t t) {
       ++holders;
       int same = 0;
       for (size_t j = 0; j < c.size(); ++j) same += holds(j, i) && c[j][i] == c[k][i];
-      if (same > most) {
-        most = same;
-        best = c[k][i];
-      }
+      if (same > most) most = same, best = c[k][i];
     }
     if (holders && 2 * most <= holders) {
       m.stop = i;
@@ -68,10 +65,7 @@ static Merged Model(const std::vector<Bytes>& c, const Holds& h, int32_t t) {
         break;
       }
     bool byMap = false, byMarker = false;
-    for (const auto& copy : h) {
-      byMap |= copy[i] == kNoneByMap;
-      byMarker |= copy[i] == kNoneByMarker;
-    }
+    for (const auto& copy : h) byMap |= copy[i] == kNoneByMap, byMarker |= copy[i] == kNoneByMarker;
     if (!holders && (byMap || byMarker)) cause[i] = byMap ? kCauseMap : kCauseMarker;
     if (holders) m.out[i] = uint8_t(best);
   }

@@ -149,17 +149,14 @@ TEST(ScanFile, OutcomesKeepGoingAndRelease) {
     uint64_t offset;
     int calls;                  // of KeepGoing
   } rows[] = {
-      {{}, 1, 0, 0, kClean, 0, 0},
-      {Bytes(65537, 1), 1, 0, 0, kClean, 0, 2},
-      {big, 1, 2, 0, kStopped, 0, 2},
-      {big, 1, 3, 0, kClean, 0, 3},  // the stop came after the last block
+      {{}, 1, 0, 0, kClean, 0, 0}, {Bytes(65537, 1), 1, 0, 0, kClean, 0, 2},
+      {big, 1, 2, 0, kStopped, 0, 2}, {big, 1, 3, 0, kClean, 0, 3},  // stopped past the last block
 #ifndef _WIN32  // there the read sharing keeps the file from shrinking
       {big, 1, 0, 65636, kCannotRead, 0, 1},
 #endif
       {Bytes(65436, 1) + Bytes(8192, 0) + Bytes(9000, 1), 1, 0, 0, kDamaged, 0xFF9C, 1},
       {Bytes(100000 - 8192, 1) + Bytes(8192, 0), 1, 0, 0, kDamaged, 0x166A0, 1},
-      {junk, 1, 0, 0, kClean, 0, 1},
-      {junk, 0, 0, 0, kDamaged, 0x12, 0},
+      {junk, 1, 0, 0, kClean, 0, 1}, {junk, 0, 0, 0, kDamaged, 0x12, 0},
       {Bytes(65536, 1) + junk, 1, 0, 0, kDamaged, 0x10012, 1},  // RIFF only at the start
       {{}, 1, 0, -1, kCannotOpen, 0, 0},
   };
