@@ -8,10 +8,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <dirent.h>
-
-#include <cstdlib>
 #endif
 
 namespace fs = std::filesystem;
@@ -66,15 +62,9 @@ bool HeldOpen(const std::string& path) {
   CloseHandle(h);
   return false;
 #else
-  struct stat want, st;
-  if (stat(path.c_str(), &want) != 0) return false;
-  DIR* fds = opendir("/proc/self/fd");
-  bool held = false;
-  while (struct dirent* e = fds ? readdir(fds) : nullptr)
-    if (e->d_name[0] != '.' && fstat(std::atoi(e->d_name), &st) == 0 && st.st_dev == want.st_dev &&
-        st.st_ino == want.st_ino)
-      held = true;
-  if (fds) closedir(fds);
-  return held;
+  std::error_code ec;  // descriptors that are no file are not equivalent to one
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec))
+    if (fs::equivalent(fd.path(), path, ec)) return true;
+  return false;
 #endif
 }
