@@ -219,4 +219,8 @@ TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
     RemoveTree(dir);
 #endif
   }
+  // What the program writes, offsets past 4 GiB too, it reads back.
+  CopyMap map;
+  EXPECT_EQ(ReadMapfile(MapfileText(0x300000010, {{16, 5}, {0x8000, 0x2FFFF8000}}), &map), "");
+  EXPECT_EQ(map.rescued, (Ranges{{0, 16}, {21, 0x8000 - 21}, {0x300000000, 16}}));
 }
