@@ -238,6 +238,8 @@ TEST_F(Cli, AtATerminalTheQuestionIsAskedProgressShownAndCtrlCStopsLeavingNoOutp
   const std::set<std::string> before = Names();
   std::string no, stopped, yes, s, r;
   EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", ANSWERS, "\n", &no), 1) << no;  // declined
+  // A terminal it cannot read, as after a hangup, answers no.
+  EXPECT_EQ(OnTerminal("repair q1.avi q2.avi 0>/dev/tty", ANSWERS, "", &no), 1) << no;
   EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", ANSWERS, "\x03", &stopped), 130) << stopped;
   EXPECT_NE(stopped.find("\nq1.avi: stopped\r\n"), std::string::npos) << stopped;
   EXPECT_EQ(Names(), before);
@@ -289,6 +291,9 @@ TEST_F(Cli, HostileOutputsPrivateFilesAndEverySignalLeaveNoPartialFile) {
   EXPECT_EQ(Exit("check fifo /dev/zero"), 1);
   EXPECT_EQ(Text(ReadBytes("../out")), "fifo: error: " CANNOT_OPEN " (not a regular file)\n"
             "/dev/zero: error: " CANNOT_OPEN " (not a regular file)\n") << "waited on";
+  // With standard input closed the first file the program opens is descriptor 0.
+  EXPECT_EQ(std::system(ORVALINTEX_CLI " repair dmg.avi src.avi -o in0.avi <&- >../out"), 0);
+  EXPECT_EQ(ReadBytes("in0.avi"), Bytes());
   const std::set<std::string> before = Names();
   std::string screen;
   for (int signal : {SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2})
@@ -344,7 +349,8 @@ TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
   EXPECT_EQ(Text(ReadBytes("../out")), "a.img: damaged: 2 runs, 24576 damaged bytes\n"
                                        "  00019000 20480 not rescued (mapfile)\n"
                                        "  00032000 4096 not rescued (mapfile)\n");
-  EXPECT_EQ(Exit("check --map b.img b.map b.img"), 0) << "the real zeros are read";
+  for (std::string all : {"", "--all "})
+    EXPECT_EQ(Exit("check " + all + "--map b.img b.map b.img"), 0) << "the real zeros are read";
   EXPECT_EQ(Exit("repair --map c.img a.map --map b.img b.map c.img b.img -o r.img"), 0);
   EXPECT_EQ(ReadBytes("r.img"), disc) << Text(ReadBytes("../out"));
   EXPECT_EQ(Exit("repair --dry-run --map a.img a.map --mapfile out.map a.img c.img"), 1);

@@ -102,6 +102,11 @@ TEST(ZeroRunBlocks, BothFormsAgreeWithTheModelOverRandomFilesAndSplits) {
   const int32_t thresholds[] = {1,  2,  3,  4,   7,    8,    9,    15,   16,
                                 17, 63, 64, 65, 100, 4097, 8192, 70000};
   const uint64_t g = 1ull << 32;
+  // A header whose four letters are all that is left to search before a block ends.
+  Bytes junk = {'J', 'U', 'N', 'K', 4, 0, 0, 0, 0, 0, 0, 0, 'J', 'U', 'N', 'K', 16};
+  junk.resize(36);
+  const Scan split = {junk, {16, 20}, 8, true, 0, 0};
+  for (bool portable : {false, true}) EXPECT_EQ(Drive(portable, split), Model(split)) << portable;
   std::mt19937 rng(7);
   for (int trial = 0; trial < 600; ++trial) {
     const int32_t t = thresholds[trial % 17];
