@@ -245,3 +245,22 @@ void EndAviWalk(AviWalk* w, AviMap* map) {
   map->gaps.swap(w->gaps);
   BuildAviMap(*w, map);
 }
+
+static void SeeAvi(void* walk, const uint8_t* bytes, uint32_t n) {
+  WalkAviBytes(static_cast<AviWalk*>(walk), bytes, n);
+}
+
+static int IsJunk(void* walk, uint64_t offset, uint64_t length) {
+  return WalkInsideJunk(*static_cast<const AviWalk*>(walk), {offset, length});
+}
+
+ByteWatch AviWatch(AviWalk* walk) {
+  BeginAviWalk(walk);
+  return {SeeAvi, IsJunk, walk};
+}
+
+const AviMap* AviMapFor(AviWalk* walk, const std::vector<ByteRange>& ranges, AviMap* map) {
+  if (ranges.empty() || !AviWalkSoFar(*walk)) return nullptr;
+  EndAviWalk(walk, map);
+  return map->isAvi ? map : nullptr;
+}

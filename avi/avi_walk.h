@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/block_pass.h"
 #include "common/byte_range.h"
 
 enum AviKind { kAviVideo, kAviAudio, kAviOther, kAviIndex, kAviJunk, kAviHeader, kAviUnknown };
@@ -127,3 +128,11 @@ void BuildAviMap(const AviWalk& w, AviMap* map);
 // piece ended with), and once the map is built.
 bool WalkInsideJunk(const AviWalk& w, ByteRange range);
 bool InsideJunk(const AviMap& map, ByteRange range);
+
+// A watch for a block pass that walks the bytes it sees as an AVI file's, and
+// calls the inside of JUNK chunks padding.
+ByteWatch AviWatch(AviWalk* walk);
+
+// Ends the walk into *map when ranges has any and the file is an AVI file.
+// Returns map then, else null.
+const AviMap* AviMapFor(AviWalk* walk, const std::vector<ByteRange>& ranges, AviMap* map);

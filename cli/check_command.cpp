@@ -24,7 +24,7 @@ static const char* CheckWord(OutcomeKind kind) {
 // first run's offset is the one a check reports. Returns 1 when the file is
 // clean.
 static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
-  GuardItem(FormatReport(ReportOf(path, "stopped", 0), o.json), nullptr);
+  GuardItem(FormatReport(ItemReport{path, "stopped", 0}, o.json), nullptr);
   BeginItem();
   std::vector<ByteRange> runs;
   uint64_t size = 0;
@@ -35,7 +35,7 @@ static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   EndItem();
   ReleaseItem();
   const int scanned = outcome.kind == kClean || outcome.kind == kDamaged;
-  ItemReport report = ReportOf(path, CheckWord(outcome.kind), 0);
+  ItemReport report = {path, CheckWord(outcome.kind), 0};
   report.outcome = &outcome;
   report.reason = ReasonFor(outcome, &path, nullptr);
   if (o.all && scanned) {
@@ -51,7 +51,7 @@ static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
 // A folder that cannot be listed is reported like a file that cannot be
 // opened; one without files is said to be empty rather than passed over.
 static void ReportFolder(const char* folder, const Outcome* outcome, const char* note, int json) {
-  ItemReport report = ReportOf(folder, "error", 0);
+  ItemReport report = {folder, "error", 0};
   report.outcome = outcome;
   report.note = note ? note : "";
   WriteText(kStdout, FormatReport(report, json));

@@ -20,7 +20,7 @@ static void Print(const ItemReport& report, int json) {
 // A report of a repair refused for a reason of this program's own.
 static int Refused(const char* path, const std::string& note, int json,
                    const char* word = "failed") {
-  ItemReport report = ReportOf(path, word, 1);
+  ItemReport report = {path, word, 1};
   report.note = note;
   Print(report, json);
   return kExitTrouble;
@@ -105,7 +105,7 @@ static Outcome MergeInPlace(const Repair& r, MergeReport* merge, int* placed) {
     ReleaseItem();
     return cannot;
   }
-  const ItemReport stopped = ReportOf(r.copies[0], "stopped", 1);
+  const ItemReport stopped = {r.copies[0], "stopped", 1};
   GuardItem(FormatReport(stopped, r.options.json), partial.c_str());
   Outcome outcome = MergeCopies(JobOf(r, file), merge, nullptr);
   if (outcome.kind == kMerged && !FlushFile(file)) outcome = MakeOutcome(kCannotWrite);
@@ -121,7 +121,7 @@ static Outcome MergeInPlace(const Repair& r, MergeReport* merge, int* placed) {
 static void Report(const Repair& r, const Outcome& outcome, const MergeReport& merge, int placed,
                    const AviMap* avi) {
   const int lacking = Lacking(merge, avi);
-  ItemReport report = ReportOf(r.copies[0], RepairWord(outcome, lacking, r.options.dryRun), 1);
+  ItemReport report = {r.copies[0], RepairWord(outcome, lacking, r.options.dryRun), 1};
   const Outcome repaired = MakeOutcome(kRepaired);
   const int merged = outcome.kind == kMerged;
   report.outcome = !merged ? &outcome : placed && !lacking ? &repaired : nullptr;
@@ -138,13 +138,13 @@ static void Report(const Repair& r, const Outcome& outcome, const MergeReport& m
 // A damaged copy that checks clean needs no repair, and nothing is written:
 // returns 0 after reporting it (or a stop during the check).
 static int NeedsRepair(const char* damaged, const CopyMap* map, const CliOptions& options) {
-  GuardItem(FormatReport(ReportOf(damaged, "stopped", 1), options.json), nullptr);
+  GuardItem(FormatReport(ItemReport{damaged, "stopped", 1}, options.json), nullptr);
   BeginItem();
   const Outcome check = ScanFile(damaged, {options.threshold, 1, map, options.markers, {}});
   EndItem();
   ReleaseItem();
   if (check.kind != kClean && check.kind != kStopped) return 1;
-  Print(ReportOf(damaged, check.kind == kClean ? "clean" : "stopped", 1), options.json);
+  Print(ItemReport{damaged, check.kind == kClean ? "clean" : "stopped", 1}, options.json);
   return 0;
 }
 
@@ -178,7 +178,7 @@ static int ListCopies(const std::vector<const char*>& folders,
   for (const char* folder : folders) {
     std::vector<std::string> files, others;
     if (!ListFolder(folder, 0, &files, folder == folders[0] ? &others : nullptr)) {
-      ItemReport report = ReportOf(folder, "failed", 1);
+      ItemReport report = {folder, "failed", 1};
       const Outcome cannot = MakeOutcome(kCannotOpen);
       report.outcome = &cannot;
       Print(report, json);

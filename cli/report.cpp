@@ -9,39 +9,6 @@
 #include "common/messages.h"
 #include "common/offset_text.h"
 
-ItemReport ReportOf(const char* path, const char* result, int repair) {
-  ItemReport report;
-  report.path = path;
-  report.result = result;
-  report.outcome = nullptr;
-  report.repair = repair;
-  report.output = nullptr;
-  report.runs = nullptr;
-  report.merge = nullptr;
-  report.sources = nullptr;
-  report.avi = nullptr;
-  return report;
-}
-
-static void SeeAvi(void* walk, const uint8_t* bytes, uint32_t n) {
-  WalkAviBytes(static_cast<AviWalk*>(walk), bytes, n);
-}
-
-static int IsJunk(void* walk, uint64_t offset, uint64_t length) {
-  return WalkInsideJunk(*static_cast<const AviWalk*>(walk), {offset, length});
-}
-
-ByteWatch AviWatch(AviWalk* walk) {
-  BeginAviWalk(walk);
-  return {SeeAvi, IsJunk, walk};
-}
-
-const AviMap* AviMapFor(AviWalk* walk, const std::vector<ByteRange>& ranges, AviMap* map) {
-  if (ranges.empty() || !AviWalkSoFar(*walk)) return nullptr;
-  EndAviWalk(walk, map);
-  return map->isAvi ? map : nullptr;
-}
-
 static std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
 static std::string FileErrorText(int error) {

@@ -8,30 +8,20 @@
 #include "common/outcome.h"
 #include "repair/merge_copies.h"
 
+// Made as {path, result, repair}; the rest is filled in as a report has it.
 struct ItemReport {
-  const char* path;           // the file reported on, as given
-  const char* result;         // one word: clean, damaged, error, repaired, partial, failed, ...
-  const Outcome* outcome;     // what explains the result: its message and offset; or null
-  std::string note;           // without an outcome's message: this program's own, UTF-8
-  std::string reason;         // the file and the system's reason behind a failure, or empty
-  int repair;                 // 1 for a repair's report, which names its output
-  const char* output;         // the repaired file once written, else null
-  const std::vector<ByteRange>* runs;  // check --all: every zero run found
-  const MergeReport* merge;            // a repair's findings
-  const char* const* sources;          // the sources the merge's counts are for
-  const AviMap* avi;                   // an AVI file's structure, for what its ranges hit
+  const char* path;    // the file reported on, as given
+  const char* result;  // one word: clean, damaged, error, repaired, partial, failed, ...
+  int repair;          // 1 for a repair's report, which names its output
+  const Outcome* outcome = nullptr;  // what explains the result: its message and offset; or null
+  std::string note{};                // without an outcome's message: this program's own, UTF-8
+  std::string reason{};  // the file and the system's reason behind a failure, or empty
+  const char* output = nullptr;                  // the repaired file once written, else null
+  const std::vector<ByteRange>* runs = nullptr;  // check --all: every zero run found
+  const MergeReport* merge = nullptr;            // a repair's findings
+  const char* const* sources = nullptr;          // the sources the merge's counts are for
+  const AviMap* avi = nullptr;                   // an AVI file's structure, for its ranges' hits
 };
-
-// A watch (common/block_pass.h) that walks the bytes it sees as an AVI file's,
-// and calls the inside of JUNK chunks padding.
-ByteWatch AviWatch(AviWalk* walk);
-
-// Builds *map from the walk when ranges has any and the file is an AVI file.
-// Returns map then, else null.
-const AviMap* AviMapFor(AviWalk* walk, const std::vector<ByteRange>& ranges, AviMap* map);
-
-// A report of path with result and nothing else.
-ItemReport ReportOf(const char* path, const char* result, int repair);
 
 // The reason behind a failed outcome: the file it names (copies[file], or the
 // output) unless that is the file reported on, and why (the system's words, or
