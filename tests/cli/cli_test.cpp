@@ -151,8 +151,6 @@ TEST_F(Cli, Invocations) {
        ""},
       {"check --map src.avi dmg.map dmg.avi", 2, "", "--map: src.avi is none of the files named"},
       {"check --map dmg.avi bad.map dmg.avi", 1, "", "bad.map: line 2: not a block line"},
-      {"repair --map dmg.avi dmg.map --mapfile m.map dmg.avi src.avi -o mapped.avi", 0,
-       "dmg.avi" REPAIRED "mapped.avi\n", ""},
       {"check --no-markers dead.avi", 0, "dead.avi: clean\n", ""},
       {"repair dead.avi live.avi -o dead.out", 0, "dead.avi" REPAIRED "dead.out\n", ""},
       {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n",
@@ -198,11 +196,9 @@ TEST_F(Cli, Invocations) {
   // Outputs only of repairs that wrote, the repaired one kept by a failure after, no partial files.
   EXPECT_EQ(Names(), (std::set<std::string>{
                          "bad.map", "clean.avi", "copy", "dead.avi", "dead.out", "disc", "dmg.avi",
-                         "dmg.map", "jdmg.avi", "jdmg.fixed.avi", "junk.avi", "live.avi", "m.map",
-                         "mapped.avi", "none", "out.bin", "q.yes", "q1.avi", "q2.avi", "short.avi",
+                         "dmg.map", "jdmg.avi", "jdmg.fixed.avi", "junk.avi", "live.avi", "none", "out.bin", "q.yes", "q1.avi", "q2.avi", "short.avi",
                          "src.avi"}));
-  for (const char* repaired : {"out.bin", "mapped.avi"})
-    EXPECT_EQ(ReadBytes(repaired), Bytes()) << repaired;
+  EXPECT_EQ(ReadBytes("out.bin"), Bytes());
   EXPECT_EQ(ReadBytes("dead.out"), ReadBytes("live.avi"));
   EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "v.old"}));
 }
@@ -266,14 +262,13 @@ TEST_F(Cli, AtATerminalTheQuestionIsAskedProgressShownAndCtrlCStopsLeavingNoOutp
   EXPECT_NE(r.find(" of 1048576 MiB, "), r.npos) << r;
 }
 
-// In a folder others can write to: outputs that are no regular file are left alone, names lying
-// around (links to a file they must not touch) stop no repair, a new output is as private as the
-// damaged file, links in a folder are passed over; every ending signal removes the partial file.
+// In a folder others can write to: outputs that are no regular file are left alone, a new output
+// is as private as the damaged file, links in a folder are passed over; every ending signal
+// removes the partial file.
 TEST_F(Cli, HostileOutputsPrivateFilesAndEverySignalLeaveNoPartialFile) {
   umask(022);
   mkfifo("fifo", 0600);
   symlink("clean.avi", "lnk");
-  for (int n = 1; n < 100; ++n) symlink("clean.avi", ("o~" + std::to_string(n)).c_str());
   WriteBytes("o", {1});
   chmod("o", 0640);
   chmod("dmg.avi", 0600);
@@ -332,7 +327,7 @@ TEST_F(Cli, AStopEndsACheckBlockedOnAFullPipe) {
 }
 
 // What GNU ddrescue knows of its copies: real zeros it read are held and no damage, unread
-// blocks are missing whatever stale bytes they hold; ddrescue reads again what no copy holds.
+// blocks are missing whatever stale bytes they hold.
 TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
   std::vector<uint8_t> disc = Bytes();
   disc.resize(300032, 7);  // whole sectors, for a loop device
@@ -345,21 +340,10 @@ TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
   WriteBytes("c.img", c);
   ASSERT_EQ(std::system("ddrescue -q -G disc.img a.img a.map && ddrescue -q disc.img b.img b.map"),
             0);
-  EXPECT_EQ(Exit("check --all --map a.img a.map a.img"), 1);
-  EXPECT_EQ(Text(ReadBytes("../out")), "a.img: damaged: 2 runs, 24576 damaged bytes\n"
-                                       "  00019000 20480 not rescued (mapfile)\n"
-                                       "  00032000 4096 not rescued (mapfile)\n");
   for (std::string all : {"", "--all "})
     EXPECT_EQ(Exit("check " + all + "--map b.img b.map b.img"), 0) << "the real zeros are read";
   EXPECT_EQ(Exit("repair --map c.img a.map --map b.img b.map c.img b.img -o r.img"), 0);
   EXPECT_EQ(ReadBytes("r.img"), disc) << Text(ReadBytes("../out"));
-  EXPECT_EQ(Exit("repair --dry-run --map a.img a.map --mapfile out.map a.img c.img"), 1);
-  EXPECT_EQ(Text(ReadBytes("../out")), "a.img: partial\n  unsupplied:\n"
-                                       "    00019000 20480 not rescued (mapfile)\n");
-  // ddrescuelog finds the same finished blocks in the map out as in the map in, but for the
-  // block c supplies.
-  EXPECT_EQ(std::system("ddrescuelog -q -P out.map a.map"), 256);
-  EXPECT_EQ(std::system("ddrescuelog -q -P out.map b.map -m out.map"), 0);
   // Two partial rescues through a loop device, where one can be had.
   char loop[64] = "";
   if (FILE* attach = popen("losetup -f --show disc.img 2>/dev/null", "r")) {

@@ -17,7 +17,6 @@ shot() {
 trap 'rc=$?; set +e; [ $rc = 0 ] || shot failure; wineserver -k; wineserver -w; rm -f "$drive_v"
       exit $rc' EXIT
 drive() { "$WINE_RUN" "$driver" 30000 "$@" | tr -d '\r'; }
-complaints() { ffmpeg -nostdin -v error -i "$1" -f null - 2>&1; }
 
 rm -rf "$work"; mkdir -p "$work"; cd "$work"
 "$WINE_RUN" cmd /c exit >/dev/null  # the prefix is made before its drive V:
@@ -25,9 +24,7 @@ ln -sfn "$work" "$drive_v"
 cp "$1" Orvalintex.exe  # a copy, so that its settings file starts afresh here
 # The dialog in the middle of the screen, where the message boxes appear, over its file list.
 printf '[Settings]\r\nWindowLeft=296\r\nWindowTop=200\r\n' >Orvalintex.ini
-# FFV1 with slice checksums, so that ffmpeg reports damaged frames.
-ffmpeg -nostdin -v error -f lavfi -i testsrc=d=4:s=320x240:r=25 -c:v ffv1 -level 3 -slicecrc 1 \
-  original.avi
+ffmpeg -nostdin -v error -f lavfi -i testsrc=d=4:s=320x240:r=25 -c:v ffv1 original.avi
 # copy NAME OFFSET: the original with 10 KiB from OFFSET on zeroed, across a 64 KiB block boundary.
 copy() {
   cp original.avi $1
@@ -38,7 +35,6 @@ a=$((0x30000 - 3001))
 while [ "$(od -An -tu1 -j $((a - 1)) -N1 original.avi)" -eq 0 ]; do a=$((a + 1)); done
 copy a.avi $a
 copy b.avi $((0x50000 - 5000))
-[ -n "$(complaints a.avi)" ] || fail "ffmpeg does not see the damage in a.avi"
 
 got=$(drive start 'V:\Orvalintex.exe V:\a.avi')
 want=$(printf 'ファイルが破損している可能性があります。\nAddress : %08X' $a)
@@ -49,5 +45,3 @@ got=$(drive repair 'V:\b.avi')
 shot repaired
 drive exit
 cmp a.fixed.avi original.avi || fail "a.fixed.avi is not the original"
-c=$(complaints a.fixed.avi)
-[ -z "$c" ] || fail "ffmpeg on a.fixed.avi: $c"

@@ -1,7 +1,6 @@
 // The block scan in both forms against a byte-by-byte model, and the check of real files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -187,8 +186,8 @@ TEST(ScanFile, OutcomesKeepGoingAndRelease) {
   RemoveTree(dir);
 }
 
-// Mapfiles as the manual allows them (each also read by ddrescuelog where it is at hand), and
-// malformed ones: the finished blocks, or the line where it goes wrong.
+// Mapfiles as the manual allows them, and malformed ones: the finished blocks, or the line where
+// it goes wrong.
 TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
   const std::pair<std::string, std::string> rows[] = {
       {"# Mapfile. Created by GNU ddrescue\n0x00120000     ?               1\n"
@@ -216,13 +215,6 @@ TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
     for (const ByteRange& r : map.rescued)
       got += std::to_string(r.offset) + "+" + std::to_string(r.length) + " ";
     EXPECT_EQ(got, want) << text;
-#ifndef _WIN32
-    const std::string dir = MakeTempDir(), path = JoinPath(dir, "m");
-    WriteBytes(path, Bytes(text.begin(), text.end()));
-    const bool valid = want.rfind("line", 0) != 0;
-    EXPECT_TRUE(!valid || std::system(("ddrescuelog -q -t " + path).c_str()) == 0) << text;
-    RemoveTree(dir);
-#endif
   }
   // What the program writes, offsets past 4 GiB too, it reads back.
   CopyMap map;
