@@ -196,8 +196,8 @@ TEST_F(Cli, Invocations) {
   // Outputs only of repairs that wrote, the repaired one kept by a failure after, no partial files.
   EXPECT_EQ(Names(), (std::set<std::string>{
                          "bad.map", "clean.avi", "copy", "dead.avi", "dead.out", "disc", "dmg.avi",
-                         "dmg.map", "jdmg.avi", "jdmg.fixed.avi", "junk.avi", "live.avi", "none", "out.bin", "q.yes", "q1.avi", "q2.avi", "short.avi",
-                         "src.avi"}));
+                         "dmg.map", "jdmg.avi", "jdmg.fixed.avi", "junk.avi", "live.avi", "none",
+                         "out.bin", "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
   EXPECT_EQ(ReadBytes("dead.out"), ReadBytes("live.avi"));
   EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "v.old"}));
