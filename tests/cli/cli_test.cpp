@@ -121,6 +121,7 @@ TEST_F(Cli, Invocations) {
       {"check --threshold-kb 0 a", 2, "", "from 1 to 2097151, not '0'"},
       {"check --threshold-kb 2097152 a", 2, "", "'2097152'"},
       {"check --json -h missing.avi", 0, "Finds damage in files, runs of zero bytes such", ""},
+      {"--version", 0, "orvalintex-cli 0.", ""},
       {"check dmg.avi \"miss ing.avi\" junk.avi", 1,
        "dmg.avi: damaged: " DAMAGED "000012F4\nmiss ing.avi: error: " CANNOT_OPEN " " NO_FILE
        "junk.avi: clean\n", ""},
@@ -135,9 +136,9 @@ TEST_F(Cli, Invocations) {
       {"repair disc copy -o dmg.avi", 2, "", "with DAMAGED a folder"},
       {"repair disc copy -o nofolder" SEP "x", 1, "", "cannot make the folder nofolder"},
 #ifndef _WIN32  // names Windows cannot hold: all kinds of characters, bytes that are not UTF-8
-      {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\nb' "
+      {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\nb' "
        "\"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
-       "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA9\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN " "
+       "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN " "
        NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN " "
        NO_FILE, ""},
 #else
