@@ -6,7 +6,7 @@ set -euo pipefail
 need=(cmake g++ make googletest libgtest-dev libbenchmark-dev gddrescue
       g++-mingw-w64-i686 binutils-mingw-w64-i686
       wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick fonts-ipafont-gothic ffmpeg
-      locales bc
+      locales bc jq
       libcli11-dev nlohmann-json3-dev dpkg-dev fakeroot lintian unzip man-db groff-base)
 
 sudo_cmd=()
