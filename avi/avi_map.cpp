@@ -1,16 +1,16 @@
-#include "avi/avi_walk.h"
-
 #include <algorithm>
 #include <cstring>
 
 #include "avi/avi_ids.h"
+#include "avi/avi_walk.h"
 
-// The chunk map comes from the best source at hand: the OpenDML indexes, else
-// idx1 (for the first RIFF part; later parts as the walk read them), else the
-// walk alone. Each index entry is held against the chunk header the walk read
-// where it points: an index whose entries point elsewhere, overlap, or leave a
-// chunk the walk read unlisted is damaged, and the next source is tried. An
-// entry pointing into bytes the walk lost proves nothing either way.
+// The packets are every index entry that stands up and every data chunk the
+// walk read. An entry is held against the chunk header the walk read where it
+// points, and counts on its own: damage loses the entries it hit, not the
+// index. One that points into bytes the walk lost is believed where the
+// entries around it fit. Where an index holds its entries in a row, it says
+// that no other packet of its streams stood between them: so numbers stay
+// known across lost bytes that an index covers.
 
 // The first chunk past offset. Index entries come mostly in file order, so the
 // search looks at the few chunks after the last answer first.
@@ -23,215 +23,152 @@ static size_t ChunkAfter(const AviChunks& c, uint64_t offset, size_t* hint) {
   return *hint = k;
 }
 
-uint64_t AviChunkEnd(const AviChunk& c) {
-  const bool list = c.id == Fourcc("LIST") || c.id == Fourcc("RIFF");
-  return c.offset + (list ? 12 : 8 + uint64_t(c.size) + (c.size & 1));
-}
-
-static bool JunkHolds(const AviChunks& chunks, ByteRange range) {
-  size_t hint = 0;
-  const size_t k = ChunkAfter(chunks, range.offset, &hint);
-  if (k == 0) return false;
-  const AviChunk& c = chunks[k - 1];
-  const uint64_t end = AviChunkEnd(c);
-  return c.id == Fourcc("JUNK") && range.offset >= c.offset + 8 && range.offset < end &&
-         range.length <= end - range.offset;
-}
-
-bool InsideJunk(const AviMap& map, ByteRange range) { return JunkHolds(map.chunks, range); }
-
-// A wiped start: its chunks count once the file shows it is an AVI file.
-bool WalkInsideJunk(const AviWalk& w, ByteRange range) {
-  return AviWalkSoFar(w) && JunkHolds(w.chunks, range);
-}
-
 enum EntryCheck { kEntryFits, kEntryUnread, kEntryWrong };
 
-// An index entry for a chunk at offset with id and size (any size for a list).
+// The gap that may have held stream chunks around offset, or null.
+static const AviGap* GapAt(const AviMap& map, uint64_t offset) {
+  const auto gap = std::upper_bound(map.gaps.begin(), map.gaps.end(), offset,
+                                    [](uint64_t o, const AviGap& g) { return o < g.offset; });
+  if (gap == map.gaps.begin()) return nullptr;
+  const AviGap& g = gap[-1];
+  return offset - g.offset < g.length && g.mayHoldStreams ? &g : nullptr;
+}
+
+// An index entry for a chunk at offset with id and size: it fits the chunk
+// the walk read there, lies where the walk lost the headers, or is wrong. A
+// chunk read there with its id but a size cut short, lost bytes following
+// it, is a header the damage began in: the entry knows it better.
 static EntryCheck CheckEntry(const AviMap& map, uint64_t offset, uint32_t id, uint32_t size,
                              size_t* hint) {
   const AviChunks& c = map.chunks;
-  if (offset >= map.size || map.size - offset < 8) return kEntryWrong;
+  const uint64_t end = offset + 8 + size;
+  if (offset >= map.claimedEnd || map.claimedEnd - offset < 8ull + size) return kEntryWrong;
   const size_t k = ChunkAfter(c, offset, hint);
-  if (k > 0 && c[k - 1].offset == offset)
-    return c[k - 1].id == id && (id == Fourcc("LIST") || c[k - 1].size == size) ? kEntryFits
-                                                                                 : kEntryWrong;
+  if (k < c.size() && c[k].offset < end) return kEntryWrong;  // into one read
+  if (k > 0 && c[k - 1].offset == offset) {
+    if (c[k - 1].id != id) return kEntryWrong;
+    if (c[k - 1].size == size) return kEntryFits;
+    const AviGap* g = GapAt(map, AviChunkEnd(c[k - 1]));
+    return c[k - 1].size < size && g && g->offset + g->length >= end ? kEntryUnread : kEntryWrong;
+  }
   if (k > 0 && offset < AviChunkEnd(c[k - 1])) return kEntryWrong;  // inside one read
-  if (k < c.size() && c[k].offset - offset < 8ull + size) return kEntryWrong;  // into one
-  const auto gap = std::upper_bound(map.gaps.begin(), map.gaps.end(), offset,
-                                    [](uint64_t o, const AviGap& g) { return o < g.offset; });
-  if (gap == map.gaps.begin()) return kEntryWrong;
-  const AviGap& g = gap[-1];
-  return offset - g.offset < g.length && g.mayHoldStreams ? kEntryUnread : kEntryWrong;
+  return GapAt(map, offset) ? kEntryUnread : kEntryWrong;
 }
 
-// The chunk map under construction: the packets so far and each stream's count.
-struct Build {
-  std::vector<AviPacket> packets;
-  std::vector<uint64_t> count, bytes;
-  std::vector<size_t> hint;  // where the stream's last entry stood among the chunks
-  uint64_t fits;             // entries that match a chunk the walk read
-  uint64_t dataChunks;       // that the walk read
+enum Judgement { kFits, kUnread, kWrong, kGone };  // kGone: entries wiped there
+
+// An entry as judged: where its chunk stands, and whether it is believed.
+struct Judged {
+  uint64_t offset;
+  uint32_t size, stream;
+  int key;
+  Judgement judgement;
+  bool believed;
 };
 
-static bool AddEntry(const AviMap& map, Build* b, uint32_t stream, uint64_t offset, uint32_t id,
-                     uint32_t size, bool key) {
-  if (StreamOfData(id) != stream) return false;
-  const EntryCheck check = CheckEntry(map, offset, id, size, &b->hint[stream]);
-  if (check == kEntryWrong) return false;
-  b->fits += check == kEntryFits;
-  const uint16_t flags = kAviKeyKnown | kAviNumberKnown | (key ? kAviKey : 0);
-  b->packets.push_back({offset, b->count[stream]++, b->bytes[stream], 0, size, uint16_t(stream),
-                        flags});
-  b->bytes[stream] += size;
-  return true;
+// Where an index says every packet of its streams is known.
+struct Covered {
+  uint64_t from, to;
+};
+
+// The entries of the index at w.entries[from], to the next index's.
+static size_t EntriesEnd(const AviWalk& w, size_t from) {
+  size_t to = from;
+  while (to < w.entries.size() && w.entries[to].index == w.entries[from].index) ++to;
+  return to;
 }
 
-// The bytes the walk kept of the chunk at offset, when it kept them all.
-static const uint8_t* KeptAt(const AviWalk& w, const AviMap& map, uint64_t offset,
-                             uint32_t* id, uint32_t* size) {
-  size_t k = 0;
-  if (ChunkAfter(map.chunks, offset, &k) == 0 || map.chunks[k - 1].offset != offset) return nullptr;
-  const auto kept = std::lower_bound(
-      w.keptChunks.begin(), w.keptChunks.end(), uint32_t(k - 1),
-      [](const AviKept& a, uint32_t chunk) { return a.chunk < chunk; });
-  if (kept == w.keptChunks.end() || kept->chunk != k - 1) return nullptr;
-  *id = map.chunks[k - 1].id, *size = map.chunks[k - 1].size;
-  return kept->length == *size ? w.kept.data() + kept->at : nullptr;
-}
-
-// A standard index (ix##): entries of data offsets from qwBaseOffset, and
-// sizes whose bit 31 marks a delta frame.
-static bool FromStandardIndex(const AviMap& map, Build* b, uint32_t stream, const uint8_t* p,
-                              uint32_t size) {
-  if (size < 24) return false;
-  const uint32_t stride = Le16(p) * 4, used = Le32(p + 4), id = Le32(p + 8);
-  const uint64_t base = Le64(p + 12);
-  if (p[3] != 1 || stride < 8 || used > (size - 24) / stride) return false;
-  for (uint32_t e = 0; e < used; ++e) {
-    const uint8_t* entry = p + 24 + uint64_t(e) * stride;
-    const uint64_t data = base + Le32(entry);
-    const uint32_t length = Le32(entry + 4);
-    if (data < base || data < 8 ||
-        !AddEntry(map, b, stream, data - 8, id, length & 0x7FFFFFFF, !(length >> 31)))
-      return false;
-  }
-  return true;
-}
-
-// Every stream's super index (indx) and the standard indexes it lists.
-static bool FromOpenDml(const AviWalk& w, const AviMap& map, Build* b) {
-  std::vector<const AviKept*> super(map.streams.size(), nullptr);
-  for (const AviKept& k : w.keptChunks)
-    if (map.chunks[k.chunk].id == Fourcc("indx") && k.stream < super.size()) super[k.stream] = &k;
-  for (uint32_t s = 0; s < super.size(); ++s) {
-    if (!super[s] || super[s]->length < 24) return false;
-    const uint8_t* p = w.kept.data() + super[s]->at;
-    const uint32_t used = Le32(p + 4);
-    if (Le16(p) != 4 || p[3] != 0 || used > (super[s]->length - 24) / 16) return false;
-    for (uint32_t e = 0; e < used; ++e) {
-      const uint8_t* entry = p + 24 + 16 * e;
-      uint32_t id = 0, size = 0;
-      const uint8_t* ix = KeptAt(w, map, Le64(entry), &id, &size);
-      const uint32_t declared = Le32(entry + 8);
-      if (!ix || StreamOfIndex(id) != s ||
-          (declared != size && declared != size + 8ull) ||
-          !FromStandardIndex(map, b, s, ix, size))
-        return false;
-    }
-  }
-  return !super.empty();
-}
-
-// idx1: offsets from the movi list's type or from the file's start, as the
-// first entry that meets a chunk the walk read shows.
-static bool FromIdx1(const AviWalk& w, const AviMap& map, Build* b, uint64_t end) {
-  const AviKept* idx1 = nullptr;
-  for (const AviKept& k : w.keptChunks)
-    if (!idx1 && map.chunks[k.chunk].id == Fourcc("idx1")) idx1 = &k;
-  if (!idx1) return false;
-  const uint8_t* p = w.kept.data() + idx1->at;
-  const uint64_t count = idx1->length / 16;
-  uint64_t base = ~0ull;
+// idx1's offsets count from the movi list's type or from the file's start, as
+// the first entry that meets a chunk the walk read shows; ~0 when none does.
+static uint64_t Idx1Base(const AviWalk& w, const AviMap& map, size_t from, size_t to) {
   size_t hint = 0;
-  for (uint64_t e = 0; e < count && base == ~0ull; ++e) {
-    const uint8_t* entry = p + 16 * e;
-    const uint32_t id = Le32(entry), offset = Le32(entry + 8), size = Le32(entry + 12);
-    if (StreamOfData(id) == kNoStream) continue;
-    if (w.moviFourcc && CheckEntry(map, w.moviFourcc + offset, id, size, &hint) == kEntryFits)
-      base = w.moviFourcc;
-    else if (CheckEntry(map, offset, id, size, &hint) == kEntryFits)
-      base = 0;
+  for (size_t k = from; k < to; ++k) {
+    const AviEntry& e = w.entries[k];
+    if (e.id == 0) continue;
+    if (w.moviFourcc && CheckEntry(map, w.moviFourcc + e.offset, e.id, e.size, &hint) == kEntryFits)
+      return w.moviFourcc;
+    if (CheckEntry(map, e.offset, e.id, e.size, &hint) == kEntryFits) return 0;
   }
-  for (uint64_t e = 0; e < count && base != ~0ull; ++e) {
-    const uint8_t* entry = p + 16 * e;
-    const uint32_t id = Le32(entry), size = Le32(entry + 12), stream = StreamOfData(id);
-    const uint64_t at = base + Le32(entry + 8);
-    const bool list = id == Fourcc("rec ") || id == Fourcc("LIST");
-    if (at >= end || (list ? CheckEntry(map, at, Fourcc("LIST"), size, &hint) == kEntryWrong
-                           : stream >= b->count.size() ||
-                                 !AddEntry(map, b, stream, at, id, size, Le32(entry + 4) & 0x10)))
-      return false;
-  }
-  return base != ~0ull;
+  return ~0ull;
 }
 
-// The data chunks the walk read from `from` on, numbered on from the counts so
-// far. A gap that may have held stream chunks leaves every number after it
-// unknown.
-static void AddWalked(const AviMap& map, Build* b, uint64_t from) {
-  size_t g = 0;
-  uint16_t flags = kAviNumberKnown;
-  for (const AviChunk& c : map.chunks) {
-    for (; g < map.gaps.size() && map.gaps[g].offset < c.offset; ++g)
-      if (map.gaps[g].mayHoldStreams && map.gaps[g].offset + map.gaps[g].length > from) flags = 0;
-    const uint32_t s = StreamOfData(c.id);
-    if (c.offset < from || s >= b->count.size()) continue;
-    b->packets.push_back({c.offset, b->count[s]++, b->bytes[s], 0, c.size, uint16_t(s), flags});
-    b->bytes[s] += c.size;
+// Each entry of one index checked against the walk's chunks.
+static std::vector<Judged> JudgeEntries(const AviWalk& w, const AviMap& map, size_t from,
+                                        size_t to) {
+  const uint64_t base = w.indexes[w.entries[from].index].isIdx1 ? Idx1Base(w, map, from, to) : 0;
+  static const Judgement kJudgement[] = {kFits, kUnread, kWrong};
+  std::vector<Judged> judged;
+  size_t hint = 0;
+  for (size_t k = from; k < to; ++k) {
+    const AviEntry& e = w.entries[k];
+    Judged j = {base + e.offset, e.size, StreamOfData(e.id), e.key, e.id ? kWrong : kGone, false};
+    if (e.id != 0 && base != ~0ull && j.stream < map.streams.size())
+      j.judgement = kJudgement[CheckEntry(map, j.offset, e.id, e.size, &hint)];
+    j.believed = j.judgement == kFits;
+    judged.push_back(j);
+  }
+  return judged;
+}
+
+// The nearest entry from k on in the direction step that is not wiped, or null.
+static const Judged* Neighbour(const std::vector<Judged>& j, size_t k, int step) {
+  for (; k < j.size(); k += step)
+    if (j[k].judgement != kGone) return &j[k];
+  return nullptr;
+}
+
+// A run of entries where the walk lost the headers is believed where the
+// entries that stand around it, before and after, fit chunks the walk read,
+// and all lie in file order.
+static void BelieveUnread(std::vector<Judged>* judged) {
+  std::vector<Judged>& j = *judged;
+  for (size_t k = 0, end = 0; k < j.size(); k = std::max(end, k + 1)) {
+    for (end = k; end < j.size() && j[end].judgement == kUnread;) ++end;
+    if (end == k) continue;
+    const Judged* before = k > 0 ? Neighbour(j, k - 1, -1) : nullptr;
+    const Judged* after = Neighbour(j, end, 1);
+    const bool fit = (before || after) && (!before || before->judgement == kFits) &&
+                     (!after || after->judgement == kFits);
+    std::vector<uint64_t> order;
+    if (before) order.push_back(before->offset);
+    for (size_t e = k; e < end; ++e) order.push_back(j[e].offset);
+    if (after) order.push_back(after->offset);
+    const bool inOrder = std::adjacent_find(order.begin(), order.end(),
+                                            std::greater_equal<uint64_t>()) == order.end();
+    for (size_t e = k; e < end; ++e) j[e].believed = fit && inOrder;
   }
 }
 
-static uint64_t DataChunksBefore(const AviMap& map, uint64_t end) {
-  uint64_t n = 0;
-  for (const AviChunk& c : map.chunks) n += c.offset < end && StreamOfData(c.id) != kNoStream;
-  return n;
+// The RIFF part around offset: between the nearest starts and ends of the
+// parts the walk read (parts: sorted), or the file's ends.
+static Covered PartAround(const std::vector<uint64_t>& parts, uint64_t offset) {
+  const auto next = std::upper_bound(parts.begin(), parts.end(), offset);
+  return {next == parts.begin() ? 0 : next[-1], next == parts.end() ? ~0ull : *next};
 }
 
-// Packets from one source, linked to the next key packet of their stream and
-// put in file order; false when the source is missing or damaged.
-static bool BuildFrom(const AviWalk& w, AviMap* map, AviSource source, Build* build) {
-  Build& b = *build;
-  b.packets.clear(), b.fits = 0;
-  b.count.assign(map->streams.size(), 0), b.bytes = b.count, b.hint.assign(b.count.size(), 0);
-  uint64_t from = 0;
-  if (source == kAviOpenDml) {
-    from = ~0ull;
-    if (!FromOpenDml(w, *map, &b)) return false;
-  } else if (source == kAviIdx1) {
-    from = w.firstRiffEnd ? w.firstRiffEnd : ~0ull;
-    if (!FromIdx1(w, *map, &b, from)) return false;
+// Between entries it holds in a row, an index knows every packet of its
+// streams; from its part's start to its first entry too when none was lost
+// before it, and from its last to its part's end when it is complete.
+static std::vector<Covered> CoveredBy(const std::vector<Judged>& j, int complete,
+                                      const std::vector<uint64_t>& parts) {
+  std::vector<Covered> covered;
+  bool open = false;  // the last entry was believed, and nothing lost since
+  for (size_t k = 0; k < j.size(); ++k) {
+    if (!j[k].believed) {
+      open = false;
+      continue;
+    }
+    if (open && covered.back().to <= j[k].offset)
+      covered.back().to = j[k].offset + 8 + j[k].size;
+    else if (k == 0)
+      covered.push_back({PartAround(parts, j[k].offset).from, j[k].offset + 8 + j[k].size});
+    else
+      covered.push_back({j[k].offset, j[k].offset + 8 + j[k].size});
+    open = true;
   }
-  if (source != kAviWalked &&
-      b.fits != (from == ~0ull ? b.dataChunks : DataChunksBefore(*map, from)))
-    return false;
-  AddWalked(*map, &b, from);
-  std::vector<uint64_t> next(map->streams.size(), kAviNoKey);
-  for (size_t k = b.packets.size(); k-- > 0;) {
-    AviPacket& p = b.packets[k];
-    p.nextKey = next[p.stream];
-    if (!(p.flags & kAviKeyKnown)) next[p.stream] = kAviKeyUnknown;
-    if (p.flags & kAviKey) next[p.stream] = p.number;
-  }
-  const auto byOffset = [](const AviPacket& x, const AviPacket& y) { return x.offset < y.offset; };
-  if (!std::is_sorted(b.packets.begin(), b.packets.end(), byOffset))
-    std::sort(b.packets.begin(), b.packets.end(), byOffset);
-  for (size_t k = 1; k < b.packets.size(); ++k)
-    if (b.packets[k].offset - b.packets[k - 1].offset < 8ull + b.packets[k - 1].size) return false;
-  map->packets.swap(b.packets);
-  map->source = source;
-  map->indexedEnd = from;
-  return true;
+  if (open && complete) covered.back().to = std::max(covered.back().to,
+                                                     PartAround(parts, j.back().offset).to);
+  return covered;
 }
 
 // "MJPG", or "" unless all four are printable; trailing spaces dropped.
@@ -253,6 +190,20 @@ static void SetAudioCodec(AviStream* s, uint32_t tag) {
   s->pcm = tag == 0x0001 || tag == 0x0003;
 }
 
+// Video whose every frame stands alone: JPEG kinds, uncompressed formats (a
+// compression of 0 is RGB), DV and lossless intra codecs. Case matters.
+static bool IsIntraOnly(const char* codec, bool uncompressed) {
+  static const char* const kIntra[] = {
+      "MJPG", "mjpg", "AVRn", "AVDJ", "dmb1", "mjpa", "mjpb", "LJPG", "JPGL", "jpeg", "JPEG",
+      "I420", "IYUV", "YV12", "YUY2", "YUYV", "UYVY", "Y800", "Y8",   "GREY", "RGB",  "DIB",
+      "raw",  "RAW",  "v210", "dvsd", "dvhd", "dvsl", "dv25", "dv50", "dvh1", "CDVC", "CDVH",
+      "HFYU", "FFVH", "FFV1", "MAGY", "ULRG", "ULY0", "ULY2", "ULH0", "ULH2", "CLLC"};
+  if (uncompressed) return true;
+  for (const char* name : kIntra)
+    if (std::strcmp(codec, name) == 0) return true;
+  return false;
+}
+
 // From its stream header's type, else from what its chunk ids end with.
 static AviKind KindOf(uint32_t type, uint32_t id) {
   const uint32_t suffix = type ? 0 : id >> 16;
@@ -261,48 +212,170 @@ static AviKind KindOf(uint32_t type, uint32_t id) {
   return type == Fourcc("auds") || suffix == Fourcc("..wb") >> 16 ? kAviAudio : kAviOther;
 }
 
-// Each stream from its strh and strf, or from its chunk ids when they are gone.
-static void ReadStreams(const AviWalk& w, AviMap* map) {
+// The number of streams: those the header numbered, and any that chunk ids
+// or index entries name beyond them; with the first id seen of each.
+static std::vector<uint32_t> FirstIds(const AviWalk& w, const AviMap& map) {
   std::vector<uint32_t> firstId(w.strls);
-  for (const AviChunk& c : map->chunks) {
-    const uint32_t s = StreamOfData(c.id);
+  const auto see = [&](uint32_t id) {
+    const uint32_t s = StreamOfData(id);
     if (s != kNoStream && s >= firstId.size()) firstId.resize(s + 1);
-    if (s != kNoStream && firstId[s] == 0) firstId[s] = c.id;
-  }
-  const size_t count = firstId.size();
-  map->streams.assign(count, AviStream());
-  std::vector<uint32_t> type(count), handler(count);
-  std::vector<const AviKept*> format(count, nullptr);
-  for (const AviKept& k : w.keptChunks) {
-    const uint8_t* p = w.kept.data() + k.at;
-    const uint32_t id = map->chunks[k.chunk].id;
-    if (k.stream >= count) continue;
-    AviStream& s = map->streams[k.stream];
-    if (id == Fourcc("strf")) format[k.stream] = &k;
-    if (id != Fourcc("strh") || k.length < 48) continue;
-    type[k.stream] = Le32(p), handler[k.stream] = Le32(p + 4);
+    if (s != kNoStream && firstId[s] == 0) firstId[s] = id;
+  };
+  for (const AviChunk& c : map.chunks) see(c.id);
+  for (const AviEntry& e : w.entries) see(e.id);
+  return firstId;
+}
+
+// One stream from its strh and strf, or from its chunk ids when they are gone.
+static AviStream ReadStream(const AviStreamBytes* b, uint32_t firstId) {
+  AviStream s = {};
+  uint32_t type = 0, handler = 0;
+  if (b && b->headerLength >= 48) {
+    const uint8_t* p = b->header;
+    type = Le32(p), handler = Le32(p + 4);
     s.scale = Le32(p + 20), s.rate = Le32(p + 24), s.start = Le32(p + 28);
     s.sampleSize = Le32(p + 44);
     s.timed = s.scale > 0 && s.rate > 0;
   }
-  for (size_t n = 0; n < count; ++n) {
-    AviStream& s = map->streams[n];
-    s.kind = KindOf(type[n], firstId[n]);
-    const uint8_t* f = format[n] ? w.kept.data() + format[n]->at : nullptr;
-    const uint64_t length = format[n] ? format[n]->length : 0;
-    if (s.kind == kAviAudio && length >= 2)  // a wave format's tag, or an extensible one's
-      SetAudioCodec(&s, Le16(f) == 0xFFFE && length >= 26 ? Le16(f + 24) : Le16(f));
-    if (s.kind != kAviAudio)  // the handler, else a bitmap header's compression
-      SetCodec(&s, handler[n] != 0 ? handler[n] : length >= 20 ? Le32(f + 16) : 0);
-    s.byBytes = s.timed && s.kind != kAviVideo && s.sampleSize > 0;
+  s.kind = KindOf(type, firstId);
+  const uint8_t* f = b ? b->format : nullptr;
+  const uint32_t length = b ? b->formatLength : 0;
+  if (s.kind == kAviAudio && length >= 2)  // a wave format's tag, or an extensible one's
+    SetAudioCodec(&s, Le16(f) == 0xFFFE && length >= 26 ? Le16(f + 24) : Le16(f));
+  const uint32_t compression = length >= 20 ? Le32(f + 16) : ~0u;
+  if (s.kind != kAviAudio)  // the handler, else a bitmap header's compression
+    SetCodec(&s, handler != 0 ? handler : compression != ~0u ? compression : 0);
+  s.intraOnly = s.kind == kAviVideo && IsIntraOnly(s.codec, compression == 0);
+  s.byBytes = s.timed && s.kind != kAviVideo && s.sampleSize > 0;
+  return s;
+}
+
+static void ReadStreams(const AviWalk& w, AviMap* map) {
+  const std::vector<uint32_t> firstId = FirstIds(w, *map);
+  for (uint32_t n = 0; n < firstId.size(); ++n)
+    map->streams.push_back(ReadStream(n < w.streamBytes.size() ? &w.streamBytes[n] : nullptr,
+                                      firstId[n]));
+}
+
+// A packet the walk read or an index believed; an empty audio chunk is none,
+// as it holds no time (an empty video chunk is a frame dropped).
+static void AddCandidate(const AviMap& map, std::vector<AviPacket>* packets, uint64_t offset,
+                         uint32_t size, uint32_t stream, uint16_t flags) {
+  if (stream >= map.streams.size() || (size == 0 && map.streams[stream].kind == kAviAudio)) return;
+  AviPacket p = {};
+  p.offset = offset, p.size = size, p.stream = uint16_t(stream), p.flags = flags;
+  packets->push_back(p);
+}
+
+// In file order, the believed entries before the chunks read at the same
+// place, none overlapping the one before.
+static void SortPackets(std::vector<AviPacket>* packets) {
+  std::stable_sort(packets->begin(), packets->end(),
+                   [](const AviPacket& a, const AviPacket& b) { return a.offset < b.offset; });
+  size_t kept = 0;
+  for (const AviPacket& p : *packets) {
+    const AviPacket* last = kept > 0 ? &(*packets)[kept - 1] : nullptr;
+    if (!last || p.offset >= last->offset + 8 + last->size) (*packets)[kept++] = p;
+  }
+  packets->resize(kept);
+}
+
+// Numbers in each stream's file order, known up to the first bytes lost where
+// no index covers that stream; then each packet's next key.
+static void NumberPackets(AviMap* map, const std::vector<uint64_t>& unknownFrom) {
+  std::vector<uint64_t> count(map->streams.size()), bytes(count.size());
+  for (AviPacket& p : map->packets) {
+    p.number = count[p.stream]++;
+    p.bytesBefore = bytes[p.stream];
+    bytes[p.stream] += p.size;
+    if (p.offset < unknownFrom[p.stream]) p.flags |= kAviNumberKnown;
+  }
+  std::vector<uint64_t> next(count.size(), kAviNoKey);
+  for (size_t k = map->packets.size(); k-- > 0;) {
+    AviPacket& p = map->packets[k];
+    p.nextKey = next[p.stream];
+    if (!(p.flags & kAviKeyKnown) || ((p.flags & kAviKey) && !(p.flags & kAviNumberKnown)))
+      next[p.stream] = kAviKeyUnknown;
+    else if (p.flags & kAviKey)
+      next[p.stream] = p.number;
   }
 }
 
-void BuildAviMap(const AviWalk& w, AviMap* map) {
-  ReadStreams(w, map);
-  Build b = {};
-  b.dataChunks = DataChunksBefore(*map, ~0ull);
-  b.packets.reserve(b.dataChunks);
-  if (!BuildFrom(w, map, kAviOpenDml, &b) && !BuildFrom(w, map, kAviIdx1, &b))
-    BuildFrom(w, map, kAviWalked, &b);
+// Whether [from, to) lies inside one of the stream's covered stretches
+// (sorted and joined).
+static bool IsCovered(const std::vector<Covered>& covered, uint64_t from, uint64_t to) {
+  const auto c = std::upper_bound(covered.begin(), covered.end(), from,
+                                  [](uint64_t o, const Covered& x) { return o < x.from; });
+  return c != covered.begin() && c[-1].to >= to;
+}
+
+static void Join(std::vector<Covered>* covered) {
+  std::sort(covered->begin(), covered->end(),
+            [](const Covered& a, const Covered& b) { return a.from < b.from; });
+  size_t kept = 0;
+  for (const Covered& c : *covered) {
+    if (kept > 0 && (*covered)[kept - 1].to >= c.from)
+      (*covered)[kept - 1].to = std::max((*covered)[kept - 1].to, c.to);
+    else
+      (*covered)[kept++] = c;
+  }
+  covered->resize(kept);
+}
+
+// Each gap that may have held stream chunks is covered when every stream's
+// indexes cover it; a stream's numbers are unknown from the first it lacks.
+static std::vector<uint64_t> CoverGaps(AviMap* map, std::vector<std::vector<Covered>>* covered) {
+  std::vector<uint64_t> unknownFrom(map->streams.size(), ~0ull);
+  for (std::vector<Covered>& c : *covered) Join(&c);
+  for (AviGap& g : map->gaps) {
+    g.covered = !covered->empty();
+    for (size_t s = 0; g.mayHoldStreams && s < covered->size(); ++s) {
+      if (IsCovered((*covered)[s], g.offset, g.offset + g.length)) continue;
+      g.covered = 0;
+      unknownFrom[s] = std::min(unknownFrom[s], g.offset);
+    }
+  }
+  return unknownFrom;
+}
+
+// Where the RIFF parts the walk read begin and end, and the file's claimed end.
+static std::vector<uint64_t> Parts(const AviMap& map) {
+  std::vector<uint64_t> parts = {map.claimedEnd};
+  for (const AviChunk& c : map.chunks)
+    if (c.id == Fourcc("RIFF")) parts.insert(parts.end(), {c.offset, c.offset + 8 + c.size});
+  std::sort(parts.begin(), parts.end());
+  return parts;
+}
+
+// Every index's believed entries as packets, and what each covers.
+static void AddIndexed(const AviWalk& w, AviMap* map, std::vector<std::vector<Covered>>* covered) {
+  const std::vector<uint64_t> parts = Parts(*map);
+  for (size_t from = 0, to = 0; from < w.entries.size(); from = to) {
+    to = EntriesEnd(w, from);
+    std::vector<Judged> judged = JudgeEntries(w, *map, from, to);
+    BelieveUnread(&judged);
+    const AviIndex& index = w.indexes[w.entries[from].index];
+    const std::vector<Covered> by = CoveredBy(judged, index.complete, parts);
+    for (size_t s = 0; s < covered->size(); ++s)
+      if (index.isIdx1 || index.stream == s)
+        (*covered)[s].insert((*covered)[s].end(), by.begin(), by.end());
+    for (const Judged& j : judged)
+      if (j.believed)
+        AddCandidate(*map, &map->packets, j.offset, j.size, j.stream,
+                     uint16_t(kAviKeyKnown | (j.key ? kAviKey : 0)));
+  }
+}
+
+void BuildAviMap(AviWalk* w, AviMap* map) {
+  ReadStreams(*w, map);
+  std::vector<std::vector<Covered>> covered(map->streams.size());
+  AddIndexed(*w, map, &covered);
+  for (const AviChunk& c : map->chunks) {
+    const uint32_t s = StreamOfData(c.id);
+    const bool intra = s < map->streams.size() && map->streams[s].intraOnly;
+    AddCandidate(*map, &map->packets, c.offset, c.size, s,
+                 uint16_t(intra ? kAviKey | kAviKeyKnown : 0));
+  }
+  SortPackets(&map->packets);
+  NumberPackets(map, CoverGaps(map, &covered));
 }

@@ -7,9 +7,9 @@
 
 enum WalkState { kAtStart, kInHeaders, kResyncing, kNotAvi };
 enum WalkStart { kStartUnknown, kStartRiffAvi, kStartWiped };
+enum Keep { kKeepNothing, kKeepHeader, kKeepFormat };
 
 static const uint32_t kMaxDepth = 8;  // RIFF, movi, rec and more; deeper lists are passed whole
-static const uint64_t kHeaderBytesKept = 64;  // of strh and strf: all the map reads
 // A file whose first 12 bytes are zeros may be an AVI file whose first sector
 // is gone. It counts as one when its structure shows within this many bytes;
 // elsewise it is passed over unread from there, as a file that is no AVI.
@@ -19,6 +19,11 @@ void BeginAviWalk(AviWalk* w) { *w = AviWalk(); }
 
 bool AviWalkSoFar(const AviWalk& w) {
   return w.start == kStartRiffAvi || (w.start == kStartWiped && w.looksAvi);
+}
+
+uint64_t AviChunkEnd(const AviChunk& c) {
+  const bool list = c.id == Fourcc("LIST") || c.id == Fourcc("RIFF");
+  return c.offset + (list ? 12 : 8 + uint64_t(c.size) + (c.size & 1));
 }
 
 static uint64_t ListEnd(const AviWalk* w) {
@@ -38,6 +43,12 @@ static bool IsFourcc(uint32_t id) {
 
 static bool IsIdStart(uint8_t c) {
   return IsDigit(c) || (c >= 'A' && c <= 'Z') || IsLower(c);
+}
+
+// One more record, while the walk may take it.
+static bool MayRecord(AviWalk* w) {
+  if (w->chunks.size() + w->gaps.size() + w->entries.size() >= kAviMaxRecords) w->overflow = 1;
+  return !w->overflow;
 }
 
 // Whether h[0..have) starts a header that fits in the room its list leaves.
@@ -61,20 +72,28 @@ static bool Readable(const AviWalk* w, const uint8_t* h, uint64_t have, uint64_t
   return IsIndexId(id) || id == Fourcc("JUNK") || id == Fourcc("strh") || id == Fourcc("strf");
 }
 
-// Bytes the walk cannot read as chunks, starting at w->pos. A strl list may
-// hide among them when they lie in the hdrl list.
-static void AddGap(AviWalk* w, uint64_t length) {
+// Where stream chunks can stand: in a movi or rec list, outside every list, or
+// in a RIFF part before its movi list.
+static int MayHoldStreams(const AviWalk* w) {
   const uint32_t type = ListType(w);
   const AviWalkList* in = w->depth > 0 ? &w->lists[w->depth - 1] : nullptr;
-  const int may = !in || type == Fourcc("movi") || type == Fourcc("rec ") ||
-                  (in->isRiff && !in->sawMovi);
-  if (type == Fourcc("hdrl")) w->strlsUncertain = 1;
-  w->inRow = 0;
+  return !in || type == Fourcc("movi") || type == Fourcc("rec ") || (in->isRiff && !in->sawMovi);
+}
+
+// Bytes the walk cannot read as chunks, from offset on. A strl list may hide
+// among them when they lie in the hdrl list.
+static void AddGap(AviWalk* w, uint64_t offset, uint64_t length, int may) {
   AviGap* last = w->gaps.empty() ? nullptr : &w->gaps.back();
-  if (last && last->offset + last->length == w->pos && last->mayHoldStreams == may)
+  if (last && last->offset + last->length == offset && last->mayHoldStreams == may)
     last->length += length;
-  else
-    w->gaps.push_back({w->pos, length, may});
+  else if (MayRecord(w))
+    w->gaps.push_back({offset, length, may, 0});
+}
+
+static void AddGapHere(AviWalk* w, uint64_t length) {
+  if (ListType(w) == Fourcc("hdrl")) w->strlsUncertain = 1;
+  w->inRow = 0;
+  AddGap(w, w->pos, length, MayHoldStreams(w));
 }
 
 // Resyncing: how many bytes of h[0..have) to pass before the next plausible
@@ -99,40 +118,150 @@ static uint64_t Resync(const AviWalk* w, const uint8_t* h, uint64_t have, uint64
   return k;
 }
 
+// An entry of the index being read; consecutive lost ones leave one mark.
+static void AddEntry(AviWalk* w, uint64_t offset, uint32_t id, uint32_t size, int key) {
+  const uint32_t index = uint32_t(w->indexes.size() - 1);
+  const AviEntry* last = w->entries.empty() ? nullptr : &w->entries.back();
+  if (id == 0 && last && last->id == 0 && last->index == index) return;
+  if (MayRecord(w)) w->entries.push_back({id ? offset : 0, id, size, index, key});
+}
+
+// idx1's entry: id, flags, offset, size. A "rec " list's entry places no packet.
+static void ReadIdx1Entry(AviWalk* w, const uint8_t* e) {
+  const uint32_t id = Le32(e);
+  if (id == Fourcc("rec ") || id == Fourcc("LIST")) return;
+  const bool data = StreamOfData(id) != kNoStream;
+  AddEntry(w, Le32(e + 8), data ? id : 0, Le32(e + 12), Le32(e + 4) & 0x10);
+}
+
+// ix##'s header: entry size, type (1: chunks), entries in use, their chunks'
+// id, and the base their offsets count from. Any other index is passed over.
+static void ReadStandardHeader(AviWalk* w, const uint8_t* h) {
+  AviIndexRead& r = w->index;
+  r.headerRead = 1;
+  r.stride = Le16(h) * 4;
+  r.left = Le32(h + 4);
+  r.id = Le32(h + 8);
+  r.base = Le64(h + 12);
+  r.active = h[3] == 1 && r.stride >= 8 && StreamOfData(r.id) != kNoStream;
+  w->indexes.back().stream = StreamOfData(r.id);
+}
+
+// ix##'s entry: the offset of a chunk's data from the base, and its size,
+// whose bit 31 marks a delta frame. Wiped to zeros it is lost.
+static void ReadStandardEntry(AviWalk* w, const uint8_t* e) {
+  AviIndexRead& r = w->index;
+  const uint64_t data = r.base + Le32(e);
+  const uint32_t size = Le32(e + 4);
+  const bool lost = (Le32(e) == 0 && size == 0) || data < r.base || data < 8;
+  AddEntry(w, data - 8, lost ? 0 : r.id, size & 0x7FFFFFFF, !(size >> 31));
+  if (--r.left == 0) r.active = 0;
+}
+
+// The payload of an index chunk, entry by entry; an entry may straddle pieces.
+static void ReadIndexBytes(AviWalk* w, const uint8_t* p, uint64_t n) {
+  AviIndexRead& r = w->index;
+  const bool idx1 = w->indexes.back().isIdx1;
+  while (n > 0 && r.active) {
+    const uint32_t whole = !r.headerRead ? 24 : r.stride, used = std::min<uint32_t>(whole, 24);
+    const uint64_t copied = r.have < used ? std::min<uint64_t>(n, used - r.have) : 0;
+    std::memcpy(r.bytes + r.have, p, copied);
+    const uint64_t skipped = std::min<uint64_t>(n - copied, whole - r.have - copied);
+    r.have += uint32_t(copied + skipped);
+    p += copied + skipped, n -= copied + skipped;
+    if (r.have < whole) continue;
+    r.have = 0;
+    if (!r.headerRead)
+      ReadStandardHeader(w, r.bytes);
+    else if (idx1)
+      ReadIdx1Entry(w, r.bytes);
+    else
+      ReadStandardEntry(w, r.bytes);
+  }
+}
+
+// The payload of the chunk being read, without its pad byte: its stream
+// header's first bytes, or its index entries.
+static void ReadPayload(AviWalk* w, const uint8_t* p, uint64_t n) {
+  if (w->index.active) ReadIndexBytes(w, p, n);
+  if (w->keepWhat == kKeepNothing || w->keepAt >= kAviHeaderBytes) return;
+  AviStreamBytes& s = w->streamBytes[w->keepStream];
+  const uint64_t copied = std::min<uint64_t>(n, kAviHeaderBytes - w->keepAt);
+  uint8_t* to = w->keepWhat == kKeepHeader ? s.header : s.format;
+  std::memcpy(to + w->keepAt, p, copied);
+  w->keepAt += copied;
+  (w->keepWhat == kKeepHeader ? s.headerLength : s.formatLength) = uint32_t(w->keepAt);
+}
+
+// An index is complete when its chunk ended with its last entry whole, and an
+// ix## with as many entries as its header counts.
+static void EndPayload(AviWalk* w) {
+  if (w->index.open) {
+    const AviIndexRead& r = w->index;
+    w->indexes.back().complete =
+        w->readable == 0 && r.have == 0 && (w->indexes.back().isIdx1 || r.left == 0);
+  }
+  w->index = AviIndexRead();
+  w->keepWhat = kKeepNothing;
+}
+
+// The payload that follows a chunk's header: what of it the walk reads.
+static void BeginPayload(AviWalk* w, uint32_t id, uint32_t size) {
+  const AviWalkList* in = w->depth > 0 ? &w->lists[w->depth - 1] : nullptr;
+  const uint32_t stream = in && in->type == Fourcc("strl") ? in->stream : kNoStream;
+  w->readable = size;
+  if (stream != kNoStream && (id == Fourcc("strh") || id == Fourcc("strf"))) {
+    AviStreamBytes& s = w->streamBytes[stream];
+    int& saw = id == Fourcc("strh") ? s.sawHeader : s.sawFormat;
+    if (!saw) w->keepWhat = id == Fourcc("strh") ? kKeepHeader : kKeepFormat;
+    saw = 1;
+    w->keepStream = stream;
+    w->keepAt = 0;
+  }
+  if ((id == Fourcc("idx1") || StreamOfIndex(id) != kNoStream) && MayRecord(w)) {
+    w->indexes.push_back({w->pos, id == Fourcc("idx1"), kNoStream, 0});
+    w->index.open = w->index.active = 1;
+    w->index.headerRead = id == Fourcc("idx1");
+    w->index.stride = 16;
+  }
+  if (w->payload == 0) EndPayload(w);
+}
+
+// A list the walk goes into, at w->pos with the header h.
+static void EnterList(AviWalk* w, uint32_t id, uint32_t size, uint32_t type) {
+  AviWalkList* in = w->depth > 0 ? &w->lists[w->depth - 1] : nullptr;
+  AviWalkList list = {w->pos + 8 + size, type, kNoStream, id == Fourcc("RIFF"), 0};
+  if (list.isRiff) {
+    if (w->firstRiffEnd == 0) w->firstRiffEnd = w->pos ? w->pos : list.end;
+    w->claimedEnd = std::max(w->claimedEnd, list.end);
+  }
+  if (type == Fourcc("movi") || type == Fourcc("hdrl")) w->looksAvi = 1;
+  if (type == Fourcc("movi")) {
+    if (w->moviFourcc == 0) w->moviFourcc = w->pos + 8;
+    for (uint32_t d = w->depth; d > 0; --d) w->lists[d - 1].sawMovi = 1;
+  }
+  if (type == Fourcc("strl")) {
+    if (!in || in->type != Fourcc("hdrl")) w->strlsUncertain = 1;  // its hdrl header is lost
+    if (!w->strlsUncertain && w->strls < kMaxStreams) {
+      list.stream = w->strls++;
+      w->streamBytes.resize(w->strls);
+    }
+  }
+  w->lists[w->depth++] = list;
+}
+
 // Takes the header at w->pos, which Readable passed.
 static uint64_t Accept(AviWalk* w, const uint8_t* h, uint64_t room) {
   const uint32_t id = Le32(h), size = Le32(h + 4);
-  AviWalkList* in = w->depth > 0 ? &w->lists[w->depth - 1] : nullptr;
+  const bool record = MayRecord(w);
+  if (record) w->chunks.push_back({w->pos, id, size});
   if ((id == Fourcc("RIFF") || id == Fourcc("LIST")) && w->depth < kMaxDepth) {
-    const uint32_t type = Le32(h + 8);
-    AviWalkList list = {w->pos + 8 + size, type, kNoStream, id == Fourcc("RIFF"), 0};
-    w->chunks.push_back({w->pos, id, size});
-    if (list.isRiff && w->firstRiffEnd == 0) w->firstRiffEnd = w->pos ? w->pos : list.end;
-    if (type == Fourcc("movi") || type == Fourcc("hdrl")) w->looksAvi = 1;
-    if (type == Fourcc("movi")) {
-      if (w->moviFourcc == 0) w->moviFourcc = w->pos + 8;
-      for (uint32_t d = w->depth; d > 0; --d) w->lists[d - 1].sawMovi = 1;
-    }
-    if (type == Fourcc("strl")) {
-      if (!in || in->type != Fourcc("hdrl")) w->strlsUncertain = 1;  // its hdrl header is lost
-      if (!w->strlsUncertain && w->strls < kMaxStreams) list.stream = w->strls++;
-    }
-    w->lists[w->depth++] = list;
+    EnterList(w, id, size, Le32(h + 8));
     return 12;
   }
-  w->payload = std::min<uint64_t>(size + (size & 1), room - 8);
-  w->chunks.push_back({w->pos, id, size});
-  w->keep = 0;
+  w->payload = std::min<uint64_t>(uint64_t(size) + (size & 1), room - 8);
   if (StreamOfData(id) != kNoStream && ++w->inRow >= 3) w->looksAvi = 1;
-  const uint32_t stream = in && in->type == Fourcc("strl") ? in->stream : kNoStream;
-  const bool streamHeader = id == Fourcc("strh") || id == Fourcc("strf");
-  if ((IsIndexId(id) && id != Fourcc("indx")) ||
-      (stream != kNoStream && (streamHeader || id == Fourcc("indx")))) {
-    w->keep = streamHeader ? std::min<uint64_t>(size, kHeaderBytesKept) : size;
-    // The index of what came before it is at most 2 bytes for each byte walked.
-    w->kept.reserve(w->kept.size() + std::min(w->keep, 2 * w->pos));
-    w->keptChunks.push_back({uint32_t(w->chunks.size() - 1), stream, w->kept.size(), 0});
-  }
+  BeginPayload(w, id, size);
   return 8;
 }
 
@@ -160,14 +289,14 @@ static uint64_t Step(AviWalk* w, const uint8_t* h, uint64_t have) {
     return have;
   }
   if (room < 8) {  // too few for a header before the list ends
-    if (w->state == kResyncing) AddGap(w, std::min(room, have));
+    if (w->state == kResyncing) AddGapHere(w, std::min(room, have));
     return std::min(room, have);
   }
   if (w->state == kInHeaders && !Readable(w, h, have, room, false)) w->state = kResyncing;
   if (w->state == kResyncing) {
     const uint64_t passed = Resync(w, h, have, room);
     if (passed > 0) {
-      AddGap(w, passed);
+      AddGapHere(w, passed);
       return passed;
     }
     w->state = kInHeaders;
@@ -182,14 +311,12 @@ static uint64_t Handle(AviWalk* w, const uint8_t* p, uint64_t n) {
     w->pos += used;
     return used;
   }
-  const uint64_t taken = std::min(n, w->payload), kept = std::min(taken, w->keep);
-  if (kept > 0) {
-    w->kept.insert(w->kept.end(), p, p + kept);
-    w->keptChunks.back().length += kept;
-    w->keep -= kept;
-  }
+  const uint64_t taken = std::min(n, w->payload), own = std::min(taken, w->readable);
+  ReadPayload(w, p, own);
+  w->readable -= own;
   w->payload -= taken;
   w->pos += taken;
+  if (w->payload == 0) EndPayload(w);
   return taken;
 }
 
@@ -229,6 +356,27 @@ void WalkAviBytes(AviWalk* w, const uint8_t* bytes, uint32_t n) {
   }
 }
 
+ByteRange AviMissingTail(const AviWalk& w) {
+  const uint64_t size = w.pos + w.held;
+  if (!AviWalkSoFar(w) || w.claimedEnd <= size) return {size, 0};
+  return {size, w.claimedEnd - size, kCauseTruncated};
+}
+
+// The tail the file lacks, as gaps: in each list still open, where stream
+// chunks could stand as that list has it.
+static void AddMissingTail(AviWalk* w) {
+  const ByteRange tail = AviMissingTail(*w);
+  if (tail.length == 0) return;
+  while (w->depth > 0 && w->lists[w->depth - 1].end <= tail.offset) --w->depth;
+  for (uint64_t from = tail.offset; from < tail.end(); --w->depth) {
+    const uint64_t to = w->depth > 0 ? std::min(w->lists[w->depth - 1].end, tail.end())
+                                     : tail.end();
+    AddGap(w, from, to - from, MayHoldStreams(w));
+    from = to;
+    if (w->depth == 0) break;
+  }
+}
+
 void EndAviWalk(AviWalk* w, AviMap* map) {
   while (w->held > 0 && w->state != kNotAvi) {  // a piece's end left them held
     const uint64_t used = Handle(w, w->hold, w->held);
@@ -239,28 +387,13 @@ void EndAviWalk(AviWalk* w, AviMap* map) {
   w->held = 0;
   *map = AviMap();
   map->size = w->pos;
+  map->claimedEnd = std::max(w->pos, w->claimedEnd);
   map->isAvi = AviWalkSoFar(*w);
   if (!map->isAvi) return;
+  AddMissingTail(w);
+  map->complete = !w->overflow;
+  if (!map->complete) return;
   map->chunks.swap(w->chunks);
   map->gaps.swap(w->gaps);
-  BuildAviMap(*w, map);
-}
-
-static void SeeAvi(void* walk, const uint8_t* bytes, uint32_t n) {
-  WalkAviBytes(static_cast<AviWalk*>(walk), bytes, n);
-}
-
-static int IsJunk(void* walk, uint64_t offset, uint64_t length) {
-  return WalkInsideJunk(*static_cast<const AviWalk*>(walk), {offset, length});
-}
-
-ByteWatch AviWatch(AviWalk* walk) {
-  BeginAviWalk(walk);
-  return {SeeAvi, IsJunk, walk};
-}
-
-const AviMap* AviMapFor(AviWalk* walk, const std::vector<ByteRange>& ranges, AviMap* map) {
-  if (ranges.empty() || !AviWalkSoFar(*walk)) return nullptr;
-  EndAviWalk(walk, map);
-  return map->isAvi ? map : nullptr;
+  BuildAviMap(w, map);
 }

@@ -20,30 +20,46 @@ static const char* CheckWord(OutcomeKind kind) {
   }
 }
 
-// With --all every zero run: the file is damaged when there is one, and the
-// first run's offset is the one a check reports. Returns 1 when the file is
-// clean.
+// A check that found no damage yet finds a tail the file lacks, which its
+// RIFF header claims: damage at its start.
+static void TellTruncation(const ByteRange& tail, Outcome* outcome, ItemReport* report) {
+  if (outcome->kind != kClean || tail.length == 0) return;
+  *outcome = MakeOutcome(kDamaged, tail.offset);
+  report->result = "damaged";
+  report->reason = "truncated: the header claims " + std::to_string(tail.length) +
+                   " bytes more";
+}
+
+// With --all every damaged range: the file is damaged when there is one, and
+// the first range's offset is the one a check reports. Returns 1 when the
+// file is clean.
 static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   GuardItem(FormatReport(ItemReport{path, "stopped", 0}, o.json), nullptr);
-  BeginItem();
+  BeginItem(path);
   std::vector<ByteRange> runs;
   uint64_t size = 0;
   AviWalk walk;
   AviMap avi;
   const CheckRules rules = {o.threshold, o.skipJunk, map, o.markers, AviWatch(&walk)};
-  const Outcome outcome = o.all ? MapDamage(path, rules, &runs, &size) : ScanFile(path, rules);
+  Outcome outcome = o.all ? MapDamage(path, rules, &runs, &size) : ScanFile(path, rules);
   EndItem();
   ReleaseItem();
   const int scanned = outcome.kind == kClean || outcome.kind == kDamaged;
   ItemReport report = {path, CheckWord(outcome.kind), 0};
   report.outcome = &outcome;
   report.reason = ReasonFor(outcome, &path, nullptr);
-  if (o.all && scanned) {
-    report.runs = &runs;
-    report.avi = AviMapFor(&walk, runs, &avi);
+  Findings damage;
+  if (scanned && !o.all) TellTruncation(AviMissingTail(walk), &outcome, &report);
+  if (scanned && o.all) {
+    damage = FindingsOf(&walk, &avi, runs);
+    report.damage = &damage;
+    if (outcome.kind == kClean && !damage.ranges.empty()) {
+      outcome = MakeOutcome(kDamaged, damage.ranges[0].range.offset);
+      report.result = "damaged";
+    }
   }
   WriteText(kStdout, FormatReport(report, o.json));
-  if (o.all && scanned && o.mapfile && !WriteMapfile(o.mapfile, MapfileText(size, runs)))
+  if (o.all && scanned && o.mapfile && !WriteMapfile(o.mapfile, MapfileText(size, RangesOf(damage))))
     return 0;
   return outcome.kind == kClean;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "cli/report.h"
 #include "common/messages.h"
 
 typedef std::chrono::steady_clock Clock;
@@ -17,7 +18,8 @@ static AnswerRule g_answerRule = kAskOnTerminal;
 static struct {
   Clock::time_point start;
   Clock::time_point drawn;
-  size_t width;  // of the line on screen, 0 when none is shown
+  size_t width;      // of the line on screen, 0 when none is shown
+  const char* path;  // the file worked on
 } g_progress;
 
 void SetAnswerRule(AnswerRule rule) { g_answerRule = rule; }
@@ -30,9 +32,10 @@ static void ClearProgress() {
   NoteProgressLine(0);
 }
 
-void BeginItem() {
+void BeginItem(const char* path) {
   g_progress.start = Clock::now();
   g_progress.width = 0;
+  g_progress.path = path;
 }
 
 void EndItem() { ClearProgress(); }
@@ -80,10 +83,12 @@ static int IsYes(const std::string& answer) {
          answer == "YES" || answer == u8"はい";
 }
 
-// The question as the dialog asks it, on one line with the answers it takes.
+// The question as the dialog asks it, after the file's name, on one line with
+// the answers it takes.
 int AskToGoOn(uint64_t offset) {
   ClearProgress();
   const std::string prompt =
+      QuotedName(PathToUtf8(g_progress.path)) + ": " +
       ProgramTextToUtf8(OutcomeMessage(MakeOutcome(kDeclined, offset)).c_str()) +
       u8" [y/yes/はい, N/no/いいえ] ";
   if (g_answerRule != kAskOnTerminal || !InputIsTerminal()) {

@@ -12,7 +12,8 @@ enum AnswerRule {
 
 void SetAnswerRule(AnswerRule rule);
 
-// Starts the work on one file: a progress line is drawn on a terminal once
-// the work has taken half a second. EndItem() clears it again.
-void BeginItem();
+// Starts the work on the file at path, which the continue question names: a
+// progress line is drawn on a terminal once the work has taken half a second.
+// EndItem() clears it again.
+void BeginItem(const char* path);
 void EndItem();

@@ -128,7 +128,7 @@ static CLI::App* AddRepair(CLI::App* app, CliOptions* o, Named* named) {
       "lacks is taken from a SOURCE that holds it; where the copies differ, a majority of\n"
       "three or more decides. Writes name.fixed.ext beside DAMAGED unless -o names the\n"
       "output. With folders, each file of the first is repaired from its namesakes in the\n"
-      "others (into the folder -o names): clean ones are passed over.");
+      "others (into the folder -o names). A repair that would change nothing is clean.");
   AddCommonOptions(repair, o, named);
   repair->add_flag_callback("--dry-run", [o] { o->dryRun = 1; },
                             "report what a repair would do; write nothing");
@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string(kProgram) + " " + ORVALINTEX_VERSION,
                        "show the version and exit");
   app.footer("Results: check: clean, damaged, error, stopped; repair: repaired, partial\n"
-             "(written, but some ranges no copy holds), clean (nothing to repair),\n"
+             "(written, but some ranges no copy holds), clean (the merge changes nothing),\n"
              "unrepairable (copies differ with no majority), declined, failed, missing\n"
              "and skipped (folders), stopped; a dry run: repairable, partial, ...\n\n"
              "Exit status: 0 all clean or repaired, 1 damage, partial or a failure,\n"

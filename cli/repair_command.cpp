@@ -11,7 +11,6 @@
 #include "common/output_name.h"
 #include "repair/merge_copies.h"
 #include "scan/mapfile.h"
-#include "scan/scan_file.h"
 
 static void Print(const ItemReport& report, int json) {
   WriteText(kStdout, FormatReport(report, json));
@@ -37,12 +36,39 @@ static const char* Refusal(const std::vector<const char*>& copies, const char* o
   return nullptr;
 }
 
+struct Repair {
+  const std::vector<const char*>& copies;
+  const CopyMap* maps;  // one per copy, or null
+  const char* output;
+  const CliOptions& options;
+};
+
+// What a merge came to: its outcome and counts, and its unsupplied ranges
+// with what they hit.
+struct Merged {
+  Outcome outcome;
+  MergeReport merge;
+  AviMap avi;
+  Findings unsupplied;
+};
+
+// A repair changes nothing when the merge took no byte, decided none by a
+// vote and left none unsupplied but padding: the damaged copy is clean.
+static int ChangesNothing(const Merged& m) {
+  for (uint64_t taken : m.merge.taken)
+    if (taken > 0) return 0;
+  return m.outcome.kind == kMerged && m.merge.voted == 0 && m.unsupplied.lacking == 0;
+}
+
 // Stretches no copy holds leave a repair partial; a conflict without a
 // majority leaves it unwritten.
-static const char* RepairWord(const Outcome& outcome, int lacking, int dryRun) {
-  switch (outcome.kind) {
+static const char* RepairWord(const Merged& m, int dryRun) {
+  switch (m.outcome.kind) {
     case kMerged:
-      return lacking ? "partial" : dryRun ? "repairable" : "repaired";
+      return ChangesNothing(m)         ? "clean"
+             : m.unsupplied.lacking    ? "partial"
+             : dryRun                  ? "repairable"
+                                       : "repaired";
     case kMismatch:
       return "unrepairable";
     case kDeclined:
@@ -54,116 +80,107 @@ static const char* RepairWord(const Outcome& outcome, int lacking, int dryRun) {
   }
 }
 
-struct Repair {
-  const std::vector<const char*>& copies;
-  const CopyMap* maps;  // one per copy, or null
-  const char* output;
-  const CliOptions& options;
-  AviWalk* walk;        // of the merged bytes
-};
-
-// Stretches no copy holds but inside JUNK chunks, which are padding.
-static int Lacking(const MergeReport& merge, const AviMap* avi) {
-  for (const ByteRange& r : merge.unsupplied)
-    if (!avi || !InsideJunk(*avi, r)) return 1;
-  return 0;
-}
-
-// A merge into output, or with kNoFile a dry run.
-static MergeJob JobOf(const Repair& r, FileHandle output) {
+// A merge into output, or with kNoFile a dry run. The continue question is
+// put by the command once the merge has shown what no copy holds.
+static MergeJob JobOf(const Repair& r, FileHandle output, AviWalk* walk) {
   MergeJob job = MergeOf(r.copies.data(), static_cast<int>(r.copies.size()), r.options.threshold);
   job.output = output;
   job.maps = r.maps;
   job.markers = r.options.markers;
-  job.watch = AviWatch(r.walk);
+  job.ask = 0;
+  job.watch = AviWatch(walk);
   return job;
+}
+
+// The merge, its findings, and the continue question at the first range no
+// copy holds that is no padding: No declines the repair.
+static void MergeAndAsk(const Repair& r, FileHandle output, Merged* m) {
+  AviWalk walk;
+  BeginItem(r.copies[0]);
+  m->outcome = MergeCopies(JobOf(r, output, &walk), &m->merge, nullptr);
+  EndItem();
+  if (m->outcome.kind != kMerged) return;
+  m->unsupplied = FindingsOf(&walk, &m->avi, m->merge.unsupplied);
+  if (r.options.dryRun || m->unsupplied.lacking == 0) return;
+  for (const RangeFinding& f : m->unsupplied.ranges) {
+    if (f.padding) continue;
+    if (!AskToGoOn(f.range.offset)) m->outcome = MakeOutcome(kDeclined, f.range.offset);
+    return;
+  }
+}
+
+static Outcome OutputFailure(int error) {
+  Outcome cannot = MakeOutcome(kCannotMakeOutput);
+  cannot.file = kOutputFile;
+  cannot.error = error;
+  return cannot;
 }
 
 // The merge writes to a new file of its own beside the output, through the
 // handle that made it and never by name, so no one can swap a link in; it
-// takes the output's place in one rename once complete and on disk. A failed
-// or stopped repair leaves no partial file, and an earlier output stays until
-// a good one replaces it.
-static Outcome MergeInPlace(const Repair& r, MergeReport* merge, int* placed) {
+// takes the output's place in one rename once complete and on disk, unless
+// the repair changes nothing. A failed, declined or stopped repair leaves no
+// partial file, and an earlier output stays until a good one replaces it.
+static int MergeInPlace(const Repair& r, Merged* m) {
   // The merge refuses to write over a file that it reads; the output only
   // takes its place at the end, so that is decided here.
-  for (const char* copy : r.copies) {
-    if (!SameFile(r.output, copy)) continue;
-    Outcome isCopy = MakeOutcome(kCannotMakeOutput);
-    isCopy.file = kOutputFile;
-    isCopy.error = kErrorIsInput;
-    return isCopy;
-  }
+  for (const char* copy : r.copies)
+    if (SameFile(r.output, copy)) return m->outcome = OutputFailure(kErrorIsInput), 0;
   std::string partial;
   HoldStops();
   const FileHandle file =
       CreatePartialFile(FolderPrefix(r.output), r.output, r.copies[0], &partial);
   if (file == kNoFile) {
-    Outcome cannot = MakeOutcome(kCannotMakeOutput);
-    cannot.file = kOutputFile;
-    cannot.error = SystemError();
+    m->outcome = OutputFailure(SystemError());
     ReleaseItem();
-    return cannot;
+    return 0;
   }
   const ItemReport stopped = {r.copies[0], "stopped", 1};
   GuardItem(FormatReport(stopped, r.options.json), partial.c_str());
-  Outcome outcome = MergeCopies(JobOf(r, file), merge, nullptr);
-  if (outcome.kind == kMerged && !FlushFile(file)) outcome = MakeOutcome(kCannotWrite);
+  MergeAndAsk(r, file, m);
+  const int place = m->outcome.kind == kMerged && !ChangesNothing(*m);
+  if (place && !FlushFile(file)) m->outcome = MakeOutcome(kCannotWrite);
   CloseFile(file);  // Windows renames no file held open
   HoldStops();
-  *placed = outcome.kind == kMerged && !StopStatus() && ReplaceWith(partial.c_str(), r.output);
-  if (!*placed) RemoveFile(partial.c_str());
+  const int placed = place && m->outcome.kind == kMerged && !StopStatus() &&
+                     ReplaceWith(partial.c_str(), r.output);
+  if (!placed) RemoveFile(partial.c_str());
   ReleaseItem();
-  if (outcome.kind == kMerged && !*placed) outcome = MakeOutcome(kCannotMakeOutput);
-  return outcome;
+  if (place && m->outcome.kind == kMerged && !placed) m->outcome = OutputFailure(0);
+  return placed;
 }
 
-static void Report(const Repair& r, const Outcome& outcome, const MergeReport& merge, int placed,
-                   const AviMap* avi) {
-  const int lacking = Lacking(merge, avi);
-  ItemReport report = {r.copies[0], RepairWord(outcome, lacking, r.options.dryRun), 1};
+static void Report(const Repair& r, const Merged& m, int placed) {
+  ItemReport report = {r.copies[0], RepairWord(m, r.options.dryRun), 1};
   const Outcome repaired = MakeOutcome(kRepaired);
-  const int merged = outcome.kind == kMerged;
-  report.outcome = !merged ? &outcome : placed && !lacking ? &repaired : nullptr;
-  report.avi = avi;
-  report.reason = ReasonFor(outcome, r.copies.data(), r.output);
+  const int merged = m.outcome.kind == kMerged;
+  report.outcome = !merged ? &m.outcome : placed && !m.unsupplied.lacking ? &repaired : nullptr;
+  report.reason = ReasonFor(m.outcome, r.copies.data(), r.output);
   if (placed) report.output = r.output;
-  if (merged || outcome.kind == kMismatch || outcome.kind == kDeclined) {
-    report.merge = &merge;
+  // A clean copy has nothing more to tell: no byte taken, nothing lacking.
+  if ((merged && !ChangesNothing(m)) || m.outcome.kind == kMismatch ||
+      m.outcome.kind == kDeclined) {
+    report.merge = &m.merge;
+    report.unsupplied = &m.unsupplied;
     report.sources = r.copies.data() + 1;
   }
   Print(report, r.options.json);
 }
 
-// A damaged copy that checks clean needs no repair, and nothing is written:
-// returns 0 after reporting it (or a stop during the check).
-static int NeedsRepair(const char* damaged, const CopyMap* map, const CliOptions& options) {
-  GuardItem(FormatReport(ItemReport{damaged, "stopped", 1}, options.json), nullptr);
-  BeginItem();
-  const Outcome check = ScanFile(damaged, {options.threshold, 1, map, options.markers, {}});
-  EndItem();
-  ReleaseItem();
-  if (check.kind != kClean && check.kind != kStopped) return 1;
-  Print(ItemReport{damaged, check.kind == kClean ? "clean" : "stopped", 1}, options.json);
-  return 0;
-}
-
 static int RepairOne(const Repair& r) {
-  MergeReport merge;
+  Merged m;
   int placed = 0;
-  BeginItem();
-  const Outcome outcome = r.options.dryRun ? MergeCopies(JobOf(r, kNoFile), &merge, nullptr)
-                                           : MergeInPlace(r, &merge, &placed);
-  EndItem();
-  AviMap map;
-  const AviMap* avi = AviMapFor(r.walk, merge.unsupplied, &map);
-  Report(r, outcome, merge, placed, avi);
-  if (outcome.kind == kStopped) return StopStatus();
-  const int merged = outcome.kind == kMerged;
+  if (r.options.dryRun)
+    MergeAndAsk(r, kNoFile, &m);
+  else
+    placed = MergeInPlace(r, &m);
+  Report(r, m, placed);
+  if (m.outcome.kind == kStopped) return StopStatus();
+  const int merged = m.outcome.kind == kMerged;
   if (merged && r.options.mapfile &&
-      !WriteMapfile(r.options.mapfile, MapfileText(merge.size, merge.unsupplied)))
+      !WriteMapfile(r.options.mapfile, MapfileText(m.merge.size, RangesOf(m.unsupplied))))
     return kExitTrouble;
-  return merged && !Lacking(merge, avi) ? kExitOk : kExitTrouble;
+  return merged && !m.unsupplied.lacking ? kExitOk : kExitTrouble;
 }
 
 // A folder's regular files by name.
@@ -213,10 +230,6 @@ static int RepairFolders(const CliOptions& options) {
       continue;
     }
     if (IsFixedOutputName(damaged)) continue;
-    if (!NeedsRepair(damaged, nullptr, options)) {
-      if (StopStatus()) return StopStatus();
-      continue;
-    }
     std::vector<const char*> paths = {damaged};
     const char* lacking = nullptr;
     for (size_t k = 1; k < copies.size() && !lacking; ++k) {
@@ -232,8 +245,7 @@ static int RepairFolders(const CliOptions& options) {
     }
     const std::string output =
         options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged);
-    AviWalk walk;
-    const Repair repair = {paths, nullptr, output.c_str(), options, &walk};
+    const Repair repair = {paths, nullptr, output.c_str(), options};
     const char* refusal = Refusal(paths, output.c_str());
     const int repaired = refusal ? Refused(damaged, refusal, options.json) : RepairOne(repair);
     if (StopStatus()) return StopStatus();
@@ -247,9 +259,8 @@ int RunRepair(const CliOptions& options) {
   if (IsFolder(options.operands[0])) return RepairFolders(options);
   const char* damaged = options.operands[0];
   const std::string output = options.output ? options.output : FixedOutputPath(damaged);
-  AviWalk walk;
-  const Repair repair = {options.operands, options.maps.data(), output.c_str(), options, &walk};
+  const Repair repair = {options.operands, options.maps.data(), output.c_str(), options};
   if (const char* refusal = Refusal(options.operands, output.c_str()))
     return Refused(damaged, refusal, options.json);
-  return NeedsRepair(damaged, &options.maps[0], options) ? RepairOne(repair) : StopStatus();
+  return RepairOne(repair);
 }

@@ -66,10 +66,9 @@ static int IsUtf8(const std::string& text) {
   return 1;
 }
 
-// A name that holds a control character or bytes that are not UTF-8 is shown
-// as $'...' (as GNU ls quotes for a terminal), so that it stays on one line,
-// sends no escape sequence to the terminal, and a shell reads back its bytes.
-static std::string QuotedName(const std::string& name) {
+// As GNU ls quotes for a terminal, so that a name stays on one line, sends no
+// escape sequence to the terminal, and a shell reads back its bytes.
+std::string QuotedName(const std::string& name) {
   std::string quoted;
   int plain = 1;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(name.data());
@@ -105,9 +104,10 @@ static std::string Hex(const char* bytes) {
   return hex;
 }
 
-static const char* const kCauseNames[] = {"zeros", "map", "marker"};
+static const char* const kCauseNames[] = {"zeros", "map", "marker", "truncated"};
 static const char* const kCauseWords[] = {"zeros", "not rescued (mapfile)",
-                                          "dead sector (dvdisaster)"};
+                                          "dead sector (dvdisaster)",
+                                          "truncated (the header claims more)"};
 static const char* const kKindNames[] = {"video", "audio", "other", "index",
                                          "junk",  "header", "unknown"};
 
@@ -158,55 +158,72 @@ static std::string HitText(const AviHit& h) {
   return text;
 }
 
-// With causes and, in an AVI file, hits for damage; bare for the positions voted on.
-static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges, bool damage,
-                                         const AviMap* avi) {
+// Bare, for the positions voted on.
+static nlohmann::ordered_json RangesJson(const std::vector<ByteRange>& ranges) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const ByteRange& r : ranges) {
-    nlohmann::ordered_json range = {{"offset", r.offset}, {"length", r.length}};
-    if (damage) range["cause"] = kCauseNames[r.cause];
-    if (damage && avi) {
-      range["hits"] = nlohmann::ordered_json::array();
-      for (const AviHit& hit : HitsOf(*avi, r)) range["hits"].push_back(HitJson(hit));
-    }
+  for (const ByteRange& r : ranges) list.push_back({{"offset", r.offset}, {"length", r.length}});
+  return list;
+}
+
+// With causes and, in an AVI file, hits; unsupplied ones say whether they are padding.
+static nlohmann::ordered_json FindingsJson(const Findings& found, bool unsupplied) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const RangeFinding& f : found.ranges) {
+    nlohmann::ordered_json range = {{"offset", f.range.offset}, {"length", f.range.length},
+                                    {"cause", kCauseNames[f.range.cause]}};
+    if (unsupplied) range["padding"] = bool(f.padding);
+    if (found.isAvi) range["hits"] = nlohmann::ordered_json::array();
+    for (const AviHit& hit : f.hits) range["hits"].push_back(HitJson(hit));
     list.push_back(range);
   }
   return list;
 }
 
-static uint64_t Total(const std::vector<ByteRange>& ranges) {
+static uint64_t Total(const Findings& found) {
   uint64_t bytes = 0;
-  for (const ByteRange& r : ranges) bytes += r.length;
+  for (const RangeFinding& f : found.ranges) bytes += f.range.length;
   return bytes;
 }
 
-// One indented "offset length[ cause]" line per range, under a heading line if
-// any, and one line deeper per hit in an AVI file.
-static std::string RangeLines(const char* heading, const std::vector<ByteRange>& ranges,
-                              bool damage, const AviMap* avi) {
+static std::string OffsetText(uint64_t offset) {
+  char text[kOffsetTextSize];
+  FormatOffset(offset, text);
+  return text;
+}
+
+// One indented "offset length" line per range, under a heading.
+static std::string RangeLines(const char* heading, const std::vector<ByteRange>& ranges) {
   if (ranges.empty()) return std::string();
+  std::string lines = std::string("  ") + heading + ":\n";
+  for (const ByteRange& r : ranges)
+    lines += "    " + OffsetText(r.offset) + " " + std::to_string(r.length) + "\n";
+  return lines;
+}
+
+// One indented "offset length cause" line per range, under a heading if any,
+// and one line deeper per hit in an AVI file.
+static std::string FindingLines(const char* heading, const Findings& found) {
+  if (found.ranges.empty()) return std::string();
   std::string lines = heading ? std::string("  ") + heading + ":\n" : std::string();
   const std::string indent = heading ? "    " : "  ";
-  for (const ByteRange& r : ranges) {
-    char offset[kOffsetTextSize];
-    FormatOffset(r.offset, offset);
-    lines += indent + offset + " " + std::to_string(r.length) +
-             (damage ? std::string(" ") + kCauseWords[r.cause] : std::string()) + "\n";
-    for (const AviHit& hit : damage && avi ? HitsOf(*avi, r) : std::vector<AviHit>())
-      lines += indent + "  " + HitText(hit) + "\n";
+  for (const RangeFinding& f : found.ranges) {
+    lines += indent + OffsetText(f.range.offset) + " " + std::to_string(f.range.length) + " " +
+             kCauseWords[f.range.cause] + (heading && f.padding ? ", padding" : "") + "\n";
+    for (const AviHit& hit : f.hits) lines += indent + "  " + HitText(hit) + "\n";
   }
   return lines;
 }
 
-static const char* SummaryText(const ItemReport& r) {
-  if (!r.avi) return nullptr;
-  switch (SummaryOf(*r.avi, r.runs ? *r.runs : r.merge->unsupplied)) {
+static const char* SummaryText(const Findings* found) {
+  switch (found ? found->summary : kAviNothingToAdd) {
     case kAviOnlyIndex:
       return "only the index is damaged: the frames are intact";
     case kAviNoFrameHit:
       return "no frame is touched: only the index, padding and headers";
     case kAviOnlyPcmAudio:
       return "all damage lies in PCM audio (perhaps silence)";
+    case kAviTooLarge:
+      return "too many chunks to tell what the damage hits";
     default:
       return nullptr;
   }
@@ -218,9 +235,10 @@ static std::string MergeLines(const ItemReport& r) {
     lines += "  taken from " + QuotedName(PathToUtf8(r.sources[k])) + ": " +
              Bytes(r.merge->taken[k]) + "\n";
   if (r.merge->voted > 0)
-    lines += "  voted: " + std::to_string(r.merge->voted) + " positions\n" +
-             RangeLines("voted ranges", r.merge->votedRanges, false, nullptr);
-  return lines + RangeLines("unsupplied", r.merge->unsupplied, true, r.avi);
+    lines += "  voted: " + std::to_string(r.merge->voted) +
+             (r.merge->voted == 1 ? " position\n" : " positions\n") +
+             RangeLines("voted ranges", r.merge->votedRanges);
+  return lines + (r.unsupplied ? FindingLines("unsupplied", *r.unsupplied) : std::string());
 }
 
 // The outcome's message, else the note; UTF-8.
@@ -248,17 +266,19 @@ static std::string FormatJson(const ItemReport& r) {
   line["message"] = message.empty() ? nullptr : nlohmann::ordered_json(message);
   line["reason"] = r.reason.empty() ? nullptr : nlohmann::ordered_json(r.reason);
   if (r.repair) line["output"] = r.output ? nlohmann::ordered_json(PathToUtf8(r.output)) : nullptr;
-  if (r.runs) {
-    line["runs"] = RangesJson(*r.runs, true, r.avi);
-    line["damaged_bytes"] = Total(*r.runs);
+  if (r.damage) {
+    line["runs"] = FindingsJson(*r.damage, false);
+    line["damaged_bytes"] = Total(*r.damage);
   }
   if (r.merge) {
     line["taken"] = r.merge->taken;
     line["voted"] = r.merge->voted;
-    line["voted_ranges"] = RangesJson(r.merge->votedRanges, false, nullptr);
-    line["unsupplied"] = RangesJson(r.merge->unsupplied, true, r.avi);
+    line["voted_ranges"] = RangesJson(r.merge->votedRanges);
+    if (r.unsupplied) line["unsupplied"] = FindingsJson(*r.unsupplied, true);
   }
-  if (r.avi) line["summary"] = SummaryText(r) ? nlohmann::ordered_json(SummaryText(r)) : nullptr;
+  const Findings* found = r.damage ? r.damage : r.unsupplied;
+  if (found && found->isAvi)
+    line["summary"] = SummaryText(found) ? nlohmann::ordered_json(SummaryText(found)) : nullptr;
   return line.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
@@ -266,17 +286,18 @@ std::string FormatReport(const ItemReport& r, int json) {
   if (json) return FormatJson(r);
   std::string line = QuotedName(PathToUtf8(r.path)) + ": " + r.result;
   const std::string message = MessageOf(r);
-  const size_t runs = r.runs ? r.runs->size() : 0;
+  const size_t runs = r.damage ? r.damage->ranges.size() : 0;
   if (runs > 0)
     line += ": " + std::to_string(runs) + (runs == 1 ? " run, " : " runs, ") +
-            std::to_string(Total(*r.runs)) + " damaged bytes";
+            std::to_string(Total(*r.damage)) + " damaged bytes";
   else if (!message.empty())
     line += ": " + OneLine(message);
   if (!r.reason.empty()) line += " (" + r.reason + ")";
   if (r.output) line += " -> " + QuotedName(PathToUtf8(r.output));
   line += "\n";
-  if (r.runs) line += RangeLines(nullptr, *r.runs, true, r.avi);
+  if (r.damage) line += FindingLines(nullptr, *r.damage);
   if (r.merge) line += MergeLines(r);
-  if (SummaryText(r)) line += std::string("  ") + SummaryText(r) + "\n";
+  const char* summary = SummaryText(r.damage ? r.damage : r.unsupplied);
+  if (summary) line += std::string("  ") + summary + "\n";
   return line;
 }

@@ -16,11 +16,11 @@ struct ItemReport {
   const Outcome* outcome = nullptr;  // what explains the result: its message and offset; or null
   std::string note{};                // without an outcome's message: this program's own, UTF-8
   std::string reason{};  // the file and the system's reason behind a failure, or empty
-  const char* output = nullptr;                  // the repaired file once written, else null
-  const std::vector<ByteRange>* runs = nullptr;  // check --all: every zero run found
-  const MergeReport* merge = nullptr;            // a repair's findings
-  const char* const* sources = nullptr;          // the sources the merge's counts are for
-  const AviMap* avi = nullptr;                   // an AVI file's structure, for its ranges' hits
+  const char* output = nullptr;          // the repaired file once written, else null
+  const Findings* damage = nullptr;      // check --all: every damaged range found
+  const MergeReport* merge = nullptr;    // a repair's counts
+  const Findings* unsupplied = nullptr;  // a repair's ranges no copy holds
+  const char* const* sources = nullptr;  // the sources the merge's counts are for
 };
 
 // The reason behind a failed outcome: the file it names (copies[file], or the
@@ -29,12 +29,16 @@ struct ItemReport {
 std::string ReasonFor(const Outcome& outcome, const char* const* copies, const char* output);
 
 // Text: "path: result[: message][ (reason)][ -> output]" (the note when no
-// outcome gives a message), the message's line
-// breaks turned into blanks; with runs, their count and bytes instead of the
-// message, then one indented "offset length" line per run; with a merge,
+// outcome gives a message), the message's line breaks turned into blanks;
+// with damage, its count and bytes instead of the message, then one indented
+// "offset length cause" line per range with its hits below; with a merge,
 // indented lines for the bytes taken from each source, the voted and the
 // unsupplied ranges. JSON: one object with path, result, offset (as the
 // message gives it, or null), message, reason (or null), for a repair output,
 // then runs and damaged_bytes, or taken, voted, voted_ranges and unsupplied.
 // Both end in a line break.
 std::string FormatReport(const ItemReport& report, int json);
+
+// A name as a terminal may show it: as it is, or as $'...' when it holds a
+// control character or bytes that are not UTF-8.
+std::string QuotedName(const std::string& name);

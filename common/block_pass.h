@@ -9,11 +9,9 @@
 #include "common/outcome.h"
 
 // Something that reads a file's structure as a pass goes by: it sees the
-// file's bytes in order (in a merge, the merged ones), and may know that a
-// range is padding, where bytes no copy holds are no loss.
+// file's bytes in order (in a merge, the merged ones).
 struct ByteWatch {
   void (*see)(void* context, const uint8_t* bytes, uint32_t n);  // null: no watch
-  int (*isPadding)(void* context, uint64_t offset, uint64_t length);
   void* context;
 };
 

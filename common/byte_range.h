@@ -3,9 +3,10 @@
 #include <cstdint>
 
 // Why a stretch counts as damage: a long run of zeros (a guess), a rescue
-// tool's mapfile that says the bytes were not rescued, or dvdisaster's marker
-// written where it could not read a sector.
-enum Cause { kCauseZeros, kCauseMap, kCauseMarker };
+// tool's mapfile that says the bytes were not rescued, dvdisaster's marker
+// written where it could not read a sector, or bytes past the end of a file
+// whose header claims more.
+enum Cause { kCauseZeros, kCauseMap, kCauseMarker, kCauseTruncated };
 
 struct ByteRange {
   uint64_t offset;  // of its first byte

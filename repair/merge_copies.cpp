@@ -286,37 +286,22 @@ struct Merging {
   BlockHolding holding;
   std::vector<uint8_t> all;       // per copy: 1 where it holds every byte
   std::vector<uint8_t> kept;      // the damaged copy's own bytes of the block
-  std::vector<ByteRange> marked;  // no copy holds them, and a map or marker says so
-  uint64_t watched;               // the bytes the watch has seen
+  std::vector<ByteRange> marked;  // no copy holds them, and every copy's map or marker says so
 };
-
-// Shows the watch the merged bytes up to end, the block's from at.
-static void ShowUpTo(Merging* m, const uint8_t* merged, uint64_t at, uint64_t end) {
-  const ByteWatch& w = m->job->watch;
-  if (w.see && end > m->watched)
-    w.see(w.context, merged + (m->watched - at), static_cast<uint32_t>(end - m->watched));
-  m->watched = std::max(m->watched, end);
-}
 
 // Merges blocks[0..count)[from..to), every copy holding as m->all says. The
 // continue question comes as soon as the shared zeros reach the threshold,
 // naming the first of them; the merge goes on after a Yes.
-// A stretch that the watch calls padding is passed without a question, which
-// may then come for a later one.
 static int MergeStretch(Merging* m, uint8_t* const* blocks, uint32_t from, uint32_t to,
-                        uint64_t at, Outcome* ending) {
+                        Outcome* ending) {
   MergeState* s = &m->state;
   const MergeJob& job = *m->job;
-  const ByteWatch& w = job.watch;
   for (uint32_t passed = from; passed < to;) {
     for (int k = 0; k < job.count; ++k) m->at[k] = blocks[k] + passed;
     passed += MergeBlock(s, m->at.data(), job.count, to - passed, job.threshold, m->all.data(),
                          m->report);
     if (s->reached) {
       const uint64_t first = s->position - static_cast<uint64_t>(s->zeroRun);
-      ShowUpTo(m, blocks[0], at, s->position);
-      if (w.isPadding && w.isPadding(w.context, first, static_cast<uint64_t>(job.threshold)))
-        continue;
       if (!AskToGoOn(first)) {
         *ending = MakeOutcome(kDeclined, first);
         return 0;
@@ -331,9 +316,32 @@ static int MergeStretch(Merging* m, uint8_t* const* blocks, uint32_t from, uint3
   return 1;
 }
 
-// Where a copy holds nothing its bytes count as zeros, which no copy holds;
-// the damaged copy's own bytes stay where no copy holds any, and what a map or
-// marker says is missing there is unsupplied, however short.
+// Where no copy holds a byte of a stretch that a map or marker touches, and
+// every copy lacks it so, the damaged copy's own byte stays and is unsupplied,
+// however short. Where an unmapped copy holds a zero there instead, the zero
+// is taken as data (a long stretch of them is unsupplied as zeros are).
+static void SettleMarked(Merging* m, uint8_t* const* blocks, uint64_t at, size_t s) {
+  const BlockHolding& h = m->holding;
+  const int count = m->job->count;
+  const Holding* holding = &h.holding[s * count];
+  if (std::count(holding, holding + count, kHoldsNone) == 0 ||
+      std::count(holding, holding + count, kHoldsAll) > 0)
+    return;
+  const bool allLack = std::count(holding, holding + count, kHoldsNone) == count;
+  const int dataFrom = static_cast<int>(std::find(holding + 1, holding + count, kHoldsNonZero) -
+                                        holding);
+  for (uint32_t i = h.bounds[s]; i < h.bounds[s + 1]; ++i) {
+    if (blocks[0][i] != 0) continue;
+    if (allLack) {
+      blocks[0][i] = m->kept[i];
+      AddRange(&m->marked, {at + i, 1, h.causes[s]});
+    } else if (holding[0] == kHoldsNone) {
+      ++m->report->taken[dataFrom - 1];
+    }
+  }
+}
+
+// Where a copy holds nothing its bytes count as zeros, which no copy holds.
 static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64_t at,
                        uint64_t left, Outcome* ending) {
   Merging* m = static_cast<Merging*>(context);
@@ -341,9 +349,10 @@ static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64
   BlockHolding& h = m->holding;
   HoldingOfBlock(m->job->maps, m->job->markers, blocks, count, n, at, at + left, &h);
   std::fill(m->all.begin(), m->all.end(), 0);
+  const ByteWatch& w = m->job->watch;
   if (h.plain) {
-    if (!MergeStretch(m, blocks, 0, n, at, ending)) return 0;
-    ShowUpTo(m, blocks[0], at, at + n);
+    if (!MergeStretch(m, blocks, 0, n, ending)) return 0;
+    if (w.see) w.see(w.context, blocks[0], n);
     return 1;
   }
   m->kept.assign(blocks[0], blocks[0] + n);
@@ -354,20 +363,10 @@ static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64
         std::memset(blocks[k] + h.bounds[s], 0, h.bounds[s + 1] - h.bounds[s]);
   for (size_t s = 0; s < stretches; ++s) {
     for (int k = 0; k < count; ++k) m->all[k] = h.holding[s * count + k] == kHoldsAll;
-    if (!MergeStretch(m, blocks, h.bounds[s], h.bounds[s + 1], at, ending)) return 0;
+    if (!MergeStretch(m, blocks, h.bounds[s], h.bounds[s + 1], ending)) return 0;
   }
-  for (size_t s = 0; s < stretches; ++s) {
-    const Holding* holding = &h.holding[s * count];
-    if (std::count(holding, holding + count, kHoldsNone) == 0 ||
-        std::count(holding, holding + count, kHoldsAll) > 0)
-      continue;
-    for (uint32_t i = h.bounds[s]; i < h.bounds[s + 1]; ++i) {
-      if (blocks[0][i] != 0) continue;
-      blocks[0][i] = m->kept[i];
-      AddRange(&m->marked, {at + i, 1, h.causes[s]});
-    }
-  }
-  ShowUpTo(m, blocks[0], at, at + n);
+  for (size_t s = 0; s < stretches; ++s) SettleMarked(m, blocks, at, s);
+  if (w.see) w.see(w.context, blocks[0], n);
   return 1;
 }
 
@@ -375,12 +374,11 @@ Outcome MergeCopies(const MergeJob& job, MergeReport* report, int* outputMade) {
   *report = MergeReport();
   report->taken.assign(static_cast<size_t>(job.count - 1), 0);
   Merging merging;
-  merging.state = MergeState{0, !job.makeOutput && job.output == kNoFile, 0, 0, 0};
+  merging.state = MergeState{0, !job.ask, 0, 0, 0};
   merging.job = &job;
   merging.report = report;
   merging.at.resize(static_cast<size_t>(job.count));
   merging.all.resize(static_cast<size_t>(job.count));
-  merging.watched = 0;
   BlockPass pass = OnePass(job.paths, job.count, kMerging, kMerged, MergeBlocks, &merging);
   pass.makeOutput = job.makeOutput;
   pass.output = job.output;

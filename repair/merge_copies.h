@@ -50,19 +50,27 @@ struct MergeJob {
                              // kNoFile for a dry run, which asks nothing and writes nothing
   const CopyMap* maps;       // null, or one per copy
   int markers;               // 1: dvdisaster's dead sectors are missing
-  ByteWatch watch;           // sees the merged bytes; what it calls padding is not asked about
+  int ask;                   // 1: the continue question as the shared zeros reach the
+                             // threshold; 0: none, the caller judges the unsupplied ranges
+  ByteWatch watch;           // sees the merged bytes
 };
 
-// A merge of paths[0..count) with threshold and nothing else: no output, no
-// maps, no markers; the fields are then set by name.
+// A merge of paths[0..count) with threshold, asking as the dialog program
+// does, and nothing else: no output, no maps, no markers; the fields are then
+// set by name.
 inline MergeJob MergeOf(const char* const* paths, int count, int32_t threshold) {
-  return MergeJob{paths, count,   threshold, nullptr, kNoFile,
-                  nullptr, 0, {nullptr, nullptr, nullptr}};
+  MergeJob job = {};
+  job.paths = paths;
+  job.count = count;
+  job.threshold = threshold;
+  job.output = kNoFile;
+  job.ask = 1;
+  return job;
 }
 
-// Merges the copies block by block into the output, asking at most once
-// whether to go on past a stretch that no copy can supply, calling
-// KeepGoing(kMerging, ...) after every block. Returns kMerged when the whole
+// Merges the copies block by block into the output, asking (where job.ask
+// says) at most once whether to go on past a stretch that no copy can supply,
+// calling KeepGoing(kMerging, ...) after every block. Returns kMerged when the whole
 // file has been merged; else the outcome that ended it, told (a No to the
 // question is kDeclined). *report is filled anew with what was found up to
 // there; *outputMade (may be null) as RunBlockPass gives it.

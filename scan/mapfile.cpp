@@ -32,12 +32,13 @@ std::string MapfileText(uint64_t size, const std::vector<ByteRange>& damaged) {
   uint64_t done = 0;  // where the blocks written so far end
   for (size_t k = 0; k < damaged.size();) {
     ByteRange joined = damaged[k++];
-    while (k < damaged.size() && joined.Join(damaged[k])) ++k;
+    for (; k < damaged.size() && damaged[k].offset <= joined.end(); ++k)
+      joined.length = std::max(joined.end(), damaged[k].end()) - joined.offset;
     AddBlock(&text, done, joined.offset - done, '+');
     AddBlock(&text, joined.offset, joined.length, '?');
     done = joined.end();
   }
-  AddBlock(&text, done, size - done, '+');
+  if (done < size) AddBlock(&text, done, size - done, '+');
   return text;
 }
 

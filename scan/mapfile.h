@@ -10,9 +10,10 @@
 
 // The mapfile of a file of size bytes: comment lines, the status line (copying
 // non-tried blocks from 0, pass 1), then one "pos size status" line per block,
-// in 0x hexadecimal, covering 0..size without gap or overlap. The damaged ranges
-// (in offset order, inside the file; touching ones are joined) are non-tried
-// ('?'), the rest finished ('+').
+// in 0x hexadecimal, covering 0..size, or to the end of the last damaged range
+// when that lies past it (a tail the file lacks), without gap or overlap. The
+// damaged ranges (in offset order; touching ones are joined, whatever their
+// causes) are non-tried ('?'), the rest finished ('+').
 std::string MapfileText(uint64_t size, const std::vector<ByteRange>& damaged);
 
 // Reads a mapfile as GNU ddrescue writes it and its manual allows: "#"

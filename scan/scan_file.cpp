@@ -36,6 +36,7 @@ static int CheckBlock(void* context, uint8_t* const* blocks, uint32_t n, uint64_
     *ending = MakeOutcome(kDamaged, at + handled - static_cast<uint64_t>(r.threshold));
     return 0;
   }
+  if (r.watch.see) r.watch.see(r.watch.context, block, n);
   if (missing == n) return 1;
   *ending = MakeOutcome(kDamaged, at + missing);
   return 0;

@@ -12,7 +12,7 @@ struct CheckRules {
   int skipJunk;         // chunks in a RIFF file when skipJunk is set
   const CopyMap* map;   // null, or the file's mapfile: then what it misses, and no zero run
   int markers;          // 1: dvdisaster's dead sectors too
-  ByteWatch watch;      // sees the file's bytes where the whole damage is mapped
+  ByteWatch watch;      // sees the file's bytes
 };
 
 // Scans the file at path for its first damage, calling KeepGoing(kChecking,

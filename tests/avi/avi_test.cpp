@@ -15,40 +15,35 @@
 #include "avi/avi_walk.h"
 
 typedef std::vector<uint8_t> Bytes;
-// f in pieces of 1 to `most` bytes (0: whole); what the walk says of JUNK mid-walk must hold
-// at its end.
-static AviMap Walk(const Bytes& f, uint32_t most, std::mt19937& rng, bool* junkHolds) {
+// f in pieces of 1 to `most` bytes (0: whole), with the findings for ranges.
+static AviMap Walk(const Bytes& f, uint32_t most, std::mt19937& rng,
+                   const std::vector<ByteRange>& ranges = {}, Findings* found = nullptr) {
   AviWalk w;
   AviMap map;
-  std::vector<std::pair<ByteRange, bool>> asked;
   BeginAviWalk(&w);
   for (size_t at = 0, n = 0; at < f.size(); at += n) {
     n = most ? std::min<size_t>(f.size() - at, 1 + rng() % most) : f.size();
     WalkAviBytes(&w, f.data() + at, uint32_t(n));
-    const ByteRange r = {rng() % (at + n), rng() % 64};
-    if (AviWalkSoFar(w) && r.offset + r.length + 11 <= at + n)
-      asked.push_back({r, WalkInsideJunk(w, r)});
   }
-  EndAviWalk(&w, &map);
-  for (const auto& [range, inside] : asked)
-    if (junkHolds && InsideJunk(map, range) != inside) *junkHolds = false;
+  if (found) *found = FindingsOf(&w, &map, ranges);
+  if (!found) EndAviWalk(&w, &map);
   return map;
 }
 
 // The hits of ranges the seed picks, as text, marked where a hit contradicts itself.
 static std::string Digest(const AviMap& m, uint64_t size, uint32_t seed) {
   std::mt19937 rng(seed);
-  std::string text = std::to_string(m.isAvi * 10 + m.source);
+  std::string text = std::to_string(m.isAvi * 10 + m.complete) + " " + std::to_string(m.claimedEnd);
   for (int q = 0; q < 30; ++q) {
     const ByteRange r = {rng() % (size + 50), q % 3 ? rng() % 300 : rng() % (size + 1)};
-    text += "\n" + std::to_string(SummaryOf(m, {r}) * 2 + InsideJunk(m, r));
+    text += "\n" + std::to_string(IsPadding(m, r));
     for (const AviHit& h : HitsOf(m, r)) {
       char one[200];
       std::snprintf(one, sizeof one, " %d %u %s %x %llu-%llu %a-%a %llu %a", h.kind, h.stream,
                     h.codec, h.known, (unsigned long long)h.first, (unsigned long long)h.last,
                     h.start, h.end, (unsigned long long)h.keyframes, h.recovers);
       const bool both = (h.known & 3) == 3, times = (h.known & 12) == 12;
-      text += one + std::string(!m.isAvi || (both && h.first > h.last) ||
+      text += one + std::string(!m.isAvi || (both && h.first > h.last) || (h.known & 3) % 3 ||
                                         (times && h.start > h.end) ? " unsound" : "");
     }
   }
@@ -58,9 +53,7 @@ static std::string Digest(const AviMap& m, uint64_t size, uint32_t seed) {
 // Walks f whole and in pieces the seed picks; what disagrees or is unsound, or "".
 static std::string CheckWalk(const Bytes& f, uint32_t seed) {
   std::mt19937 rng(seed);
-  bool junkHolds = true;
-  const AviMap a = Walk(f, 0, rng, nullptr), b = Walk(f, seed % 2 ? 16 : 5000, rng, &junkHolds);
-  if (!junkHolds) return "JUNK was told otherwise mid-walk";
+  const AviMap a = Walk(f, 0, rng), b = Walk(f, seed % 2 ? 16 : 5000, rng);
   if (a.packets.size() + a.chunks.size() + a.gaps.size() > f.size() / 4 + 3)
     return "more records than the file has room for";
   const std::string digest = Digest(a, f.size(), seed);
@@ -90,27 +83,29 @@ static size_t Find(const Bytes& f, const char* id) {
   return std::search(f.begin(), f.end(), id, id + 4) - f.begin();
 }
 
-struct Packet {  // pts and ticks in the stream's time base; pos: of the payload, past the header
-  uint32_t stream; int64_t pts, ticks; double time, duration; uint64_t size, pos; char flags[8];
+struct Packet {  // dts (file order) and ticks in the stream's time base; pos: of the payload
+  uint32_t stream; int64_t dts, ticks; double time, duration; uint64_t size, pos; char flags[8];
 };
 
 static std::vector<Packet> Probe(const std::string& path) {
   std::vector<Packet> table;
   const std::string command = "ffprobe -v error -show_packets -show_entries packet=stream_index,"
-                              "pts,duration,pts_time,duration_time,pos,size,flags -of csv=p=0 ";
+                              "dts,duration,dts_time,duration_time,pos,size,flags -of csv=p=0 ";
   FILE* out = popen((command + path).c_str(), "r");
   for (Packet p; std::fscanf(out, "%u,%" SCNd64 ",%lf,%" SCNd64 ",%lf,%" SCNu64 ",%" SCNu64 ",%7s",
-                             &p.stream, &p.pts, &p.time, &p.ticks, &p.duration, &p.size, &p.pos,
+                             &p.stream, &p.dts, &p.time, &p.ticks, &p.duration, &p.size, &p.pos,
                              p.flags) == 8;)
     table.push_back(p);
   pclose(out);
   return table;
 }
 
-const uint32_t kWalked = kAviKnowsFirst | kAviKnowsLast | kAviKnowsStart | kAviKnowsEnd;
+const uint32_t kNumbers = kAviKnowsFirst | kAviKnowsLast;
+const uint32_t kWalked = kNumbers | kAviKnowsStart | kAviKnowsEnd;
 const uint32_t kAll = kWalked | kAviKnowsKeys | kAviKnowsRecovery;
 
-// The hits against the table's packets in r, as far as `known` says, then the others.
+// The hits against the table's packets in r, as far as `known` says (without times, the stream
+// headers are lost, and the codecs with them), then the others.
 static void ExpectHits(const std::vector<AviHit>& got, const std::vector<Packet>& table,
                        ByteRange r, uint32_t known, const char* const codecs[2],
                        const std::vector<AviKind>& others, const std::string& row) {
@@ -118,14 +113,14 @@ static void ExpectHits(const std::vector<AviHit>& got, const std::vector<Packet>
   for (uint32_t s = 0; s < 2; ++s) {
     AviHit h = {s ? kAviAudio : kAviVideo, s, {}, known & ~(s ? kAviKnowsRecovery : 0), 0, 0, 0,
                 0, 0, 0};
-    std::strcpy(h.codec, codecs[s]);
+    std::strcpy(h.codec, known & kAviKnowsStart ? codecs[s] : "");
     int64_t ticks = 0, hit = 0;
     for (const Packet& p : table) {
       if (p.stream != s) continue;
-      ticks = ticks ? ticks : p.ticks;  // numbers count empty chunks, as times do
+      ticks = ticks ? ticks : p.ticks;  // numbers count empty video chunks, as times do
       if (p.pos - 8 < r.offset + r.length && r.offset < p.pos + p.size + p.size % 2) {
-        if (!hit) h.first = p.pts / ticks, h.start = p.time;
-        hit = 1, h.last = p.pts / ticks, h.end = p.time + p.duration;
+        if (!hit) h.first = p.dts / ticks, h.start = p.time * !!(known & kAviKnowsStart);
+        hit = 1, h.last = p.dts / ticks, h.end = (p.time + p.duration) * !!(known & kAviKnowsEnd);
         h.keyframes += (known & kAviKnowsKeys) && p.flags[0] == 'K';
       } else if (hit && p.flags[0] == 'K' && (h.known & kAviKnowsRecovery)) {
         h.known |= kAviRecovers, h.recovers = p.time;
@@ -175,7 +170,7 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
       {"mjpeg.avi", "-f lavfi -i testsrc=s=160x120:r=25 -f lavfi -i sine=r=22050 -t 2 -c:v mjpeg"
        " -c:a pcm_s16le", {"MJPG", "PCM"}},
       {"mpeg4.avi", "-f lavfi -i testsrc=s=160x120:r=25 -f lavfi -i sine=r=44100 -t 3 -c:v mpeg4"
-       " -g 12 -c:a libmp3lame", {"FMP4", "MP3"}},
+       " -g 12 -bf 2 -c:a libmp3lame", {"FMP4", "MP3"}},  // with an empty audio chunk
       {"past1gib.avi", "-f lavfi -i color=c=blue:s=1280x720:r=25 -f lavfi -i sine=r=8000 -t 32"
        " -c:v rawvideo -pix_fmt yuv420p -c:a pcm_s16le", {"I420", "PCM"}}};
   std::vector<Packet> tables[3];
@@ -189,47 +184,65 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
     std::fseek(file, 0, SEEK_END), bytes[f].resize(std::ftell(file)), std::rewind(file);
     bytes[f].resize(std::fread(bytes[f].data(), 1, bytes[f].size(), file)), std::fclose(file);
     tables[f] = Probe(path);
-    const AviMap map = Walk(bytes[f], f == 2 ? 1 << 20 : 1 + 4000 * f, rng, nullptr);
+    const AviMap map = Walk(bytes[f], f == 2 ? 1 << 20 : 1 + 4000 * f, rng);
     for (const Packet& p : tables[f])  // each packet alone: its number, time, key and next key
       ExpectHits(HitsOf(map, {p.pos, 1}), tables[f], {p.pos, 1}, kAll, files[f].codecs, {},
                  files[f].name + std::to_string(p.pos));
   }
   RemoveTree(dir);
-  const struct {  // the range: [from + d1, to + d2)
-    int file; const char* from; int64_t d1; const char* to; int64_t d2; bool wipeIdx1;
-    std::vector<AviKind> others; uint32_t known; AviSummary summary;
+  const struct {  // the range: [from + d1, to + d2), zeroed besides [wipe + dw, + length)
+    int file; const char* from; int64_t d1; const char* to; int64_t d2; const char* wipe;
+    int64_t dw, length; std::vector<AviKind> others; uint32_t known; AviSummary summary;
   } rows[] = {
-      {0, "0:10", 108, "0:10", 1008, false, {}, kAll, kAviNothingToAdd},  // inside a frame
-      {0, "0:10", 108, "0:11", 4, false, {}, kAll, kAviNothingToAdd},  // over chunk headers
-      {0, "1:5", 108, "1:5", 1008, false, {}, kAll, kAviOnlyPcmAudio},
-      {0, "idx1", 40, "idx1", 200, false, {kAviIndex}, 0, kAviOnlyIndex},
-      {0, "idx1", 0, "idx1", 16, true, {kAviHeader}, 0, kAviNoFrameHit},  // idx1 gone
-      {0, "0:10", 108, "0:10", 1008, true, {}, kWalked, kAviNothingToAdd},  // and a frame
-      {0, "JUNK", 100, "JUNK", 2000, false, {kAviJunk}, 0, kAviNoFrameHit},
-      {0, "RIFF", 0, "RIFF", 12, false, {kAviHeader}, 0, kAviNoFrameHit},
-      {1, "0:10", 8, "0:12", 20, false, {}, kAll, kAviNothingToAdd},  // across a key frame
-      {1, "1:20", 8, "1:20", 100, false, {}, kAll, kAviNothingToAdd},  // MP3: no silence
-      {2, "indx", 100, "indx", 3000, false, {kAviIndex}, 0, kAviOnlyIndex},  // reserved entries
-      {2, "AVIX", -130, "AVIX", 100, false, {kAviIndex, kAviHeader}, kAll, kAviNothingToAdd},
+      {0, "0:10", 108, "0:10", 1008, "", 0, 0, {}, kAll, kAviNothingToAdd},  // inside a frame
+      {0, "0:10", 108, "0:11", 4, "", 0, 0, {}, kAll, kAviNothingToAdd},  // over chunk headers
+      {0, "1:5", 108, "1:5", 1008, "", 0, 0, {}, kAll, kAviOnlyPcmAudio},
+      {0, "idx1", 40, "idx1", 200, "", 0, 0, {kAviIndex}, 0, kAviOnlyIndex},
+      {0, "idx1", 0, "idx1", 16, "idx1", 0, -1, {kAviHeader}, 0, kAviNoFrameHit},  // idx1 gone
+      {0, "0:10", 108, "0:10", 1008, "idx1", 0, -1, {}, kAll, kAviNothingToAdd},  // MJPEG: keys
+      {0, "JUNK", 100, "JUNK", 2000, "", 0, 0, {kAviJunk}, 0, kAviNoFrameHit},
+      {0, "JUNK", 6, "JUNK", 2000, "", 0, 0, {kAviJunk}, 0, kAviNoFrameHit},  // its size's zeros
+      {0, "RIFF", 0, "RIFF", 12, "", 0, 0, {kAviHeader}, 0, kAviNoFrameHit},
+      {0, "0:3", 0, "0:5", 8, "RIFF", 0, 4096, {}, kNumbers | kAviKnowsKeys,
+       kAviNothingToAdd},  // the stream headers gone
+      {1, "0:10", 8, "0:12", 20, "", 0, 0, {}, kAll, kAviNothingToAdd},  // across a key frame
+      {1, "0:58", 8, "0:61", 20, "idx1", 8, 2048, {}, kAll, kAviNothingToAdd},  // 128 entries
+      {1, "0:20", 4, "0:23", 4, "", 0, 0, {}, kAll, kAviNothingToAdd},  // indexed headers gone
+      {1, "1:20", 8, "1:20", 100, "", 0, 0, {}, kAll, kAviNothingToAdd},  // MP3: no silence
+      {2, "indx", 100, "indx", 3000, "", 0, 0, {kAviIndex}, 0, kAviOnlyIndex},  // reserved entries
+      {2, "AVIX", -130, "AVIX", 100, "ix00", 600, 3000, {kAviIndex, kAviHeader}, kAll,
+       kAviNothingToAdd},  // and entries of the first part's video index lost
   };
   for (const auto& row : rows) {
     const std::vector<Packet>& table = tables[row.file];
     Bytes f = bytes[row.file];
     const uint64_t from = At(table, f, row.from) + row.d1, end = At(table, f, row.to) + row.d2;
     const ByteRange range = {from, end - from};
-    const size_t index = row.wipeIdx1 ? Find(f, "idx1") : 0;
-    uint32_t size = 0;  // little-endian, as on the machines the tests run on
-    if (index) std::memcpy(&size, &f[index + 4], 4), std::fill(&f[index], &f[index + 8 + size], 0);
+    const size_t wipe = *row.wipe ? Find(f, row.wipe) + row.dw : 0;
+    uint32_t size = 0;  // little-endian, as on the machines the tests run on; -1: the whole chunk
+    if (*row.wipe) std::memcpy(&size, &f[wipe + 4], 4);
+    if (*row.wipe) std::fill_n(&f[wipe], row.length < 0 ? 8 + size : row.length, 0);
     std::fill(f.begin() + from, f.begin() + end, 0);
     const std::string name = files[row.file].name + (" at " + std::to_string(from));
-    const AviMap map = Walk(f, row.file == 2 ? 1 << 20 : 1 + rng() % 20000, rng, nullptr);
-    ExpectHits(HitsOf(map, range), table, range, row.known, files[row.file].codecs, row.others,
+    Findings found;
+    Walk(f, row.file == 2 ? 1 << 20 : 1 + rng() % 20000, rng, {range}, &found);
+    ASSERT_EQ(found.ranges.size(), 1u) << name;
+    ExpectHits(found.ranges[0].hits, table, range, row.known, files[row.file].codecs, row.others,
                name);
-    EXPECT_EQ(SummaryOf(map, {range}), row.summary) << name;
-    EXPECT_EQ(InsideJunk(map, range), row.others == std::vector<AviKind>{kAviJunk}) << name;
+    EXPECT_EQ(found.summary, row.summary) << name;
+    EXPECT_EQ(found.ranges[0].padding, row.others == std::vector<AviKind>{kAviJunk}) << name;
   }
+  // A file cut short: the tail its header claims, hitting the frame cut and what is unknown.
+  const Bytes cut(bytes[0].begin(), bytes[0].begin() + bytes[0].size() / 3);
+  Findings found;
+  Walk(cut, 999, rng, {}, &found);
+  ASSERT_EQ(found.ranges.size(), 1u);
+  EXPECT_EQ(found.ranges[0].range, (ByteRange{cut.size(), bytes[0].size() - cut.size(),
+                                              kCauseTruncated}));
+  ExpectHits(found.ranges[0].hits, tables[0], {cut.size(), 1}, kWalked, files[0].codecs,
+             {kAviHeader, kAviUnknown}, "cut");
   // The loop, on the MJPEG file.
-  const AviMap mjpeg = Walk(bytes[0], 0, rng, nullptr);
+  const AviMap mjpeg = Walk(bytes[0], 0, rng);
   if (const char* seeds = std::getenv("AVI_FUZZ_SEEDS"))
     WriteBytes(JoinPath(seeds, "0.avi"), bytes[0]);
   for (uint32_t trial = 0; trial < 3000; ++trial) {

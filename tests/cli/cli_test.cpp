@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <tuple>
 
@@ -45,6 +46,12 @@
 #define SKIPPED "disc" SEP "v.old: skipped: is a folder\n"
 #define SAME "dmg.avi: failed: DAMAGED and SOURCE are the same file\n"
 #define QUESTION u8"修復できません。処理を続行しますか?"
+#define MISMATCH u8"データが一致しません。 Address : "
+#define NO_FRAME "  no frame is touched: only the index, padding and headers\n"
+#define SIZES u8"ファイルサイズが一致しません。 "
+// The bytes taken from each of two sources, f2/name and f3/name.
+#define TAKEN(name, a, b) "  taken from f2" SEP name ": " #a " bytes\n  taken from f3" SEP name \
+                          ": " #b " bytes\n"
 #define ANSWERS u8" [y/yes/はい, N/no/いいえ] "
 #define X4(s) s s s s
 namespace fs = std::filesystem;
@@ -85,14 +92,36 @@ class Cli : public ::testing::Test {
       WriteBytes(name, Bytes(0x12F4, 8192));
     for (const char* name : {"q1.avi", "q2.avi"})  // zeros in both: the question
       WriteBytes(name, Bytes(57344, 8192));
-    for (const char* name : {"clean.avi", "disc/b.avi", "copy/a.avi"}) WriteBytes(name, Bytes());
+    for (const char* name : {"clean.avi", "disc/b.avi", "copy/a.avi", "copy/b.avi"})
+      WriteBytes(name, Bytes());
     WriteBytes("src.avi", Bytes(100, 100));
     WriteBytes("short.avi", {1});
     std::vector<uint8_t> junk = Bytes(18, 20002);  // RIFF; its JUNK chunk's payload zeros past one
-    std::memcpy(junk.data(), "RIFF\1\1\1\1AVI JUNK\x20\x4E\0\0\1", 21);
+    std::memcpy(junk.data(), "RIFF\x98\x86\1\0AVI JUNK\x20\x4E\0\0\1", 21);
     WriteBytes("junk.avi", junk);
+    std::memcpy(junk.data() + 4, "\1\1\1\1", 4);  // the RIFF header claims 16 MiB
+    WriteBytes("trunc.avi", junk);
+    std::vector<uint8_t> big = junk;  // a JUNK chunk past the RIFF list claiming 256 MiB
+    std::memcpy(big.data() + 4, "\4\0\0\0", 4), std::memcpy(big.data() + 16, "\0\0\0\x10", 4);
+    for (const char* name : {"jbig.avi", "jbig2.avi"}) WriteBytes(name, big);
+    std::memcpy(junk.data() + 4, "\x98\x86\1\0", 4);
     std::fill_n(junk.begin() + 50000, 9000, 0);
     WriteBytes("jdmg.avi", junk);
+    std::fill_n(junk.begin() + 20020, 4000, 0);  // zeros on past the JUNK chunk's end
+    for (const char* name : {"jpast.avi", "jpast2.avi"}) WriteBytes(name, junk);
+    WriteBytes("sector.avi", Bytes(0x800, 2048));  // one lost sector
+    // Folders of three copies: a lost sector, a size mismatch, a vote, a conflict, a clean file.
+    std::vector<uint8_t> other = Bytes();
+    for (const char* folder : {"f1", "f2", "f3"}) fs::create_directory(folder);
+    WriteBytes("f1/lost", Bytes(0x800, 2048));
+    WriteBytes("f2/size", {1});
+    for (const char* name : {"f2/lost", "f3/lost", "f1/size", "f3/size", "f2/vote", "f3/vote",
+                             "f3/conflict", "f1/same", "f2/same", "f3/same"})
+      WriteBytes(name, other);
+    other[5] = 0xAA;
+    WriteBytes("f1/vote", other), WriteBytes("f1/conflict", other);
+    other[5] = 0xBB;
+    WriteBytes("f2/conflict", other);
     std::vector<uint8_t> dead = Bytes();  // a dead sector at 0x5000; its text again at 0x7001
     std::fill_n(dead.begin() + 0x5000, 2048, '.');
     for (size_t at : {0x5000, 0x7001}) std::copy_n(kDeadLead, 143, dead.begin() + at);
@@ -126,6 +155,11 @@ TEST_F(Cli, Invocations) {
        "dmg.avi: damaged: " DAMAGED "000012F4\nmiss ing.avi: error: " CANNOT_OPEN " " NO_FILE
        "junk.avi: clean\n", ""},
       {"check --threshold-kb=2097151 --threshold-kb 9 dmg.avi", 0, "dmg.avi: clean\n", ""},
+      {"check trunc.avi", 1, "trunc.avi: damaged: " DAMAGED "000186A0 (truncated: the header "
+       "claims 16743017 bytes more)\n", ""},
+      {"check --all trunc.avi", 1, "trunc.avi: damaged: 1 run, 16743017 damaged bytes\n  000186A0 "
+       "16743017 truncated (the header claims more)\n    unknown: bytes where chunk headers were "
+       "lost\n", ""},
       {"check --no-skip-junk junk.avi", 1, "junk.avi: damaged: " DAMAGED "00000015\n", ""},
       {"check" X4(X4(" clean.avi")), 0, X4(X4("clean.avi: clean\n")), ""},
       {"check none", 1, "none: error: no files in this folder\n", ""},
@@ -133,6 +167,20 @@ TEST_F(Cli, Invocations) {
        "b.avi: clean\n" SKIPPED, ""},
       {"repair disc copy", 0, "disc" SEP "a.avi" REPAIRED "disc" SEP "a.fixed.avi\ndisc" SEP
        "b.avi: clean\n" SKIPPED, ""},  // its own outputs passed over
+      {"repair f1 f2 f3", 1, "f1" SEP "conflict: unrepairable: " MISMATCH "00000005 (AA / BB / 06)"
+       "\n" TAKEN("conflict", 0, 0) "f1" SEP "lost" REPAIRED "f1" SEP "lost.fixed\n"
+       TAKEN("lost", 2048, 0) "f1" SEP "same: clean\n" "f1" SEP "size: failed: "
+       SIZES "(f1" SEP "size: 100000 bytes, f2" SEP "size: 1 byte)\nf1" SEP "vote" REPAIRED "f1"
+       SEP "vote.fixed\n" TAKEN("vote", 0, 0) "  voted: 1 position\n  voted ranges:\n    00000005 1"
+       "\n", ""},
+      {"repair f1" SEP "vote f2" SEP "vote f3" SEP "vote -o vote.out", 0, "f1" SEP "vote" REPAIRED
+       "vote.out\n" TAKEN("vote", 0, 0) "  voted: 1 position\n  voted ranges:\n    00000005 1\n",
+       ""},
+      {"repair sector.avi clean.avi", 0, "sector.avi" REPAIRED "sector.fixed.avi\n", ""},
+      {"repair --no jbig.avi jbig2.avi", 1, "jbig.avi: declined: " QUESTION " Address : 00000015\n"
+       "  unsupplied:\n    00000015 19999 zeros\n      junk\n" NO_FRAME, ANSWERS "no (--no)\n"},
+      {"repair --no --threshold-kb 4 jpast.avi jpast2.avi", 1, "jpast.avi: declined: " QUESTION
+       " Address : 00000015", "jpast.avi: " QUESTION},
       {"repair disc copy -o dmg.avi", 2, "", "with DAMAGED a folder"},
       {"repair disc copy -o nofolder" SEP "x", 1, "", "cannot make the folder nofolder"},
 #ifndef _WIN32  // names Windows cannot hold: all kinds of characters, bytes that are not UTF-8
@@ -147,7 +195,6 @@ TEST_F(Cli, Invocations) {
 #endif
       {"check disc" SEP "v.old", 1, "disc" SEP "v.old" SEP ".hid: damaged: " DAMAGED "000012F4\n",
        ""},
-      {"repair clean.avi junk.avi", 0, "clean.avi: clean\n", ""},
       {"check --map ." SEP "dmg.avi dmg.map dmg.avi", 1, "dmg.avi: damaged: " DAMAGED "00001000\n",
        ""},
       {"check --map src.avi dmg.map dmg.avi", 2, "", "--map: src.avi is none of the files named"},
@@ -158,20 +205,17 @@ TEST_F(Cli, Invocations) {
        "cannot write the mapfile none"},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
       {"repair --no --threshold-kb 4 jdmg.avi junk.avi", 0, "jdmg.avi" REPAIRED "jdmg.fixed.avi\n"
-       "  unsupplied:\n    00000015 19999 zeros\n      junk\n"
-       "  no frame is touched: only the index, padding and headers\n", ""},  // not asked
+       "  unsupplied:\n    00000015 19999 zeros, padding\n      junk\n" NO_FRAME, ""},  // not asked
       {"repair --json --output=out.bin dmg.avi src.avi", 0,
        R"({"path":"dmg.avi","result":"repaired","offset":null,"message":"\u30d5\u30a1\u30a4\u30eb)"
        R"(\u3092\u4fee\u5fa9\u3057\u307e\u3057\u305f\u3002","reason":null,"output":"out.bin",)"
        R"("taken":[8192],"voted":0,"voted_ranges":[],"unsupplied":[]})" "\n", ""},
       {"repair dmg.avi junk.avi -o out.bin", 1,
-       u8"dmg.avi: unrepairable: データが一致しません。"
-       " Address : 00000000 (01 / 52)\n", ""},
+       "dmg.avi: unrepairable: " MISMATCH "00000000 (01 / 52)\n", ""},
       {"repair dmg.avi missing.avi -o out.bin", 1,
        u8"dmg.avi: failed: 修復用のファイルが開けません。 (missing.avi: ", ""},
       {"repair dmg.avi short.avi -o out.bin", 1,
-       u8"dmg.avi: failed: ファイルサイズが一致しません。"
-       " (dmg.avi: 100000 bytes, short.avi: 1 byte)\n", ""},
+       "dmg.avi: failed: " SIZES "(dmg.avi: 100000 bytes, short.avi: 1 byte)\n", ""},
       {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED "(./src.avi: is one of the copies read)\n",
        ""},
       {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""},
@@ -197,11 +241,56 @@ TEST_F(Cli, Invocations) {
   // Outputs only of repairs that wrote, the repaired one kept by a failure after, no partial files.
   EXPECT_EQ(Names(), (std::set<std::string>{
                          "bad.map", "clean.avi", "copy", "dead.avi", "dead.out", "disc", "dmg.avi",
-                         "dmg.map", "jdmg.avi", "jdmg.fixed.avi", "junk.avi", "live.avi", "none",
-                         "out.bin", "q.yes", "q1.avi", "q2.avi", "short.avi", "src.avi"}));
+                         "dmg.map", "f1", "f2", "f3", "jbig.avi", "jbig2.avi", "jdmg.avi",
+                         "jdmg.fixed.avi", "jpast.avi", "jpast2.avi", "junk.avi", "live.avi",
+                         "none", "out.bin", "q.yes", "q1.avi", "q2.avi", "sector.avi",
+                         "sector.fixed.avi", "short.avi", "src.avi", "trunc.avi", "vote.out"}));
+  EXPECT_EQ(Names("f1"), (std::set<std::string>{"conflict", "lost", "lost.fixed", "same", "size",
+                                                "vote", "vote.fixed"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
   EXPECT_EQ(ReadBytes("dead.out"), ReadBytes("live.avi"));
   EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "v.old"}));
+}
+
+// Random damage over 2-4 copies of a RIFF file with a long JUNK chunk, some copies mapped: the
+// dry run lists the unsupplied ranges the run finds, and says partial exactly where the run asks
+// and, answered no, declines: where one of them is no padding.
+TEST_F(Cli, TheDryRunSaysWhatTheRunDoes) {
+  std::mt19937 rng(7);
+  std::vector<uint8_t> file = Bytes(18, 12290);  // the payload; then data with real zeros in it
+  std::memcpy(file.data(), "RIFF\x98\x86\1\0AVI JUNK\0\x30\0\0\1", 21);
+  for (size_t i = 13000; i < file.size(); i += 97) file[i] = 0;
+  const auto unsupplied = [](const std::string& json) {
+    return json.find("\"unsupplied\"") == json.npos ? "" : json.substr(json.find("\"unsupplied\""));
+  };
+  for (int trial = 0; trial < 16; ++trial) {
+    std::string copies;
+    for (int k = 0; k < 2 + trial % 3; ++k) {  // a mapped copy's map misses its damage and more
+      std::vector<uint8_t> c = file;
+      const std::string name = "c" + std::to_string(k);
+      const bool mapped = rng() % 3 == 0;
+      for (uint32_t z = mapped ? 1 : rng() % 3; z > 0; --z) {
+        const uint32_t at = rng() % 5 * 18000 + rng() % 3000, n = 1 + rng() % 12000;
+        std::fill_n(c.begin() + at, n, 0);
+        const std::string map = "0 + 1\n0 " + std::to_string(at) + " +\n" + std::to_string(at) +
+                                " " + std::to_string(n + 500) + " -\n" +
+                                std::to_string(at + n + 500) + " 99999999 +\n";
+        if (mapped) WriteBytes(name + ".map", std::vector<uint8_t>(map.begin(), map.end()));
+      }
+      WriteBytes(name, c);
+      copies += " " + name;
+      if (mapped) copies = " --map " + name + " " + name + ".map" + copies;
+    }
+    Exit("repair --json --threshold-kb 2 --dry-run" + copies);
+    const std::string dry = Text(ReadBytes("../out"));
+    Exit("repair --json --threshold-kb 2 --no" + copies);
+    const std::string run = Text(ReadBytes("../out")), asked = Text(ReadBytes("../err"));
+    const bool lacking = dry.find("\"padding\":false") != dry.npos;
+    EXPECT_EQ(unsupplied(dry), unsupplied(run)) << copies;
+    EXPECT_EQ(dry.find("\"partial\"") != dry.npos, lacking) << dry;
+    EXPECT_EQ(run.find("\"declined\"") != run.npos, lacking) << run;
+    EXPECT_EQ(asked.find(QUESTION) != asked.npos, lacking) << copies;
+  }
 }
 
 #ifndef _WIN32

@@ -14,7 +14,7 @@ zeros b/clip.avi 0x40000 32768 && zeros b/clip.avi 0x12000 4096
 zeros c/clip.avi 0x40000 32768 && zeros c/clip.avi 0x11000 4096
 printf XYZ | dd of=c/clip.avi bs=1 seek=$((0x1A2F1)) conv=notrunc status=none
 cp a/clip.avi a/clip2.avi && cp b/clip.avi b/clip2.avi
-cp disc/a.avi a/clip3.avi && cp disc/a.avi b/clip3.avi
+for k in a b c; do cp disc/a.avi $k/clip3.avi; done
 data 400000 >disc.img  # the disc itself, still readable where the copies are not
 # An AVI video, damaged inside its frames.
 ffmpeg -nostdin -v error -f lavfi -i testsrc=d=10:s=320x240:r=25 -f lavfi -i sine=d=10 \

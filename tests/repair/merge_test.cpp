@@ -35,7 +35,9 @@ enum Hold : uint8_t { kRule, kAll, kNoneByMap, kNoneByMarker };
 typedef std::vector<std::vector<Hold>> Holds;
 
 // Position by position among the copies that hold a byte: the counter, the vote, the sources
-// taken from; what no copy holds stays, unsupplied where marked or in a long stretch.
+// taken from. What no copy holds is unsupplied in a long stretch, and where every copy lacks it
+// by a map or marker, the damaged copy's own byte staying; elsewhere an unmapped copy's zero
+// there is data.
 static Merged Model(const std::vector<Bytes>& c, const Holds& h, int32_t t) {
   Merged m = {c[0], {std::vector<uint64_t>(c.size() - 1), 0, {}, {}, c[0].size()}, -1, -1};
   std::vector<bool> voted, none;
@@ -59,15 +61,16 @@ static Merged Model(const std::vector<Bytes>& c, const Holds& h, int32_t t) {
     m.r.voted += voted.back();
     counter = most == int(c.size()) ? 0 : std::min(t, counter + !holders);
     if (counter == t && m.question < 0) m.question = i + 1 - t;
-    for (size_t k = 1; holders && !holds(0, i); ++k)
-      if (holds(k, i) && c[k][i] == best) {
+    const auto lacks = [&](size_t k) { return h[k][i] == kNoneByMap || h[k][i] == kNoneByMarker; };
+    for (size_t k = 1; !holds(0, i) && (holders || lacks(0)) && k < c.size(); ++k)
+      if (holders ? holds(k, i) && c[k][i] == best : !lacks(k)) {
         ++m.r.taken[k - 1];
         break;
       }
-    bool byMap = false, byMarker = false;
-    for (const auto& copy : h) byMap |= copy[i] == kNoneByMap, byMarker |= copy[i] == kNoneByMarker;
-    if (!holders && (byMap || byMarker)) cause[i] = byMap ? kCauseMap : kCauseMarker;
-    if (holders) m.out[i] = uint8_t(best);
+    bool byMap = false, allLack = true;
+    for (size_t k = 0; k < c.size(); ++k) byMap |= h[k][i] == kNoneByMap, allLack &= lacks(k);
+    if (!holders && allLack) cause[i] = byMap ? kCauseMap : kCauseMarker;
+    if (holders || !allLack) m.out[i] = uint8_t(best);
   }
   for (const ByteRange& r : Stretches(none, t))
     for (uint64_t i = r.offset; i < r.end(); ++i) cause[i] = std::max(cause[i], int(kCauseZeros));
