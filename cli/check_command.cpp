@@ -1,3 +1,5 @@
+#include <new>
+
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/fs.h"
@@ -59,7 +61,8 @@ static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
     }
   }
   WriteText(kStdout, FormatReport(report, o.json));
-  if (o.all && scanned && o.mapfile && !WriteMapfile(o.mapfile, MapfileText(size, RangesOf(damage))))
+  if (o.all && scanned && o.mapfile &&
+      !WriteMapfile(o.mapfile, MapfileText(size, RangesOf(damage))))
     return 0;
   return outcome.kind == kClean;
 }
@@ -71,6 +74,21 @@ static void ReportFolder(const char* folder, const Outcome* outcome, const char*
   report.outcome = outcome;
   report.note = note ? note : "";
   WriteText(kStdout, FormatReport(report, json));
+}
+
+// Memory that cannot be had for what a file holds ends its check as an error.
+static int CheckWithin(const char* path, const CopyMap* map, const CliOptions& o) {
+  try {
+    return CheckOne(path, map, o);
+  } catch (const std::bad_alloc&) {
+    ReleaseItem();
+    EndItem();
+    const Outcome noMemory = MakeOutcome(kNoMemory);
+    ItemReport report = {path, "error", 0};
+    report.outcome = &noMemory;
+    WriteText(kStdout, FormatReport(report, o.json));
+    return 0;
+  }
 }
 
 int RunCheck(const CliOptions& options) {
@@ -89,7 +107,7 @@ int RunCheck(const CliOptions& options) {
       status = kExitTrouble;
     }
     for (const std::string& file : files) {
-      if (!CheckOne(file.c_str(), &options.maps[k], options)) status = kExitTrouble;
+      if (!CheckWithin(file.c_str(), &options.maps[k], options)) status = kExitTrouble;
       if (StopStatus()) return StopStatus();
     }
   }

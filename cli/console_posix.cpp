@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "cli/console.h"
 
@@ -57,15 +58,17 @@ std::string ReadAnswerLine() {
   return line;
 }
 
-// What the signal handler may touch: flags, and the partial file's name and
-// the stop line, copied into fixed buffers before the guard is raised.
+// What the signal handler may touch: flags, the folder and name of the
+// partial file, and the stop line, all made ready before the guard is raised.
+// The partial file's name is short whatever its folder's path, so a stop
+// removes it through the folder, opened beforehand.
 static volatile sig_atomic_t g_stopSignal = 0;
 static volatile sig_atomic_t g_guarding = 0;
 static volatile sig_atomic_t g_progressWidth = 0;
 static volatile sig_atomic_t g_questionOpen = 0;
-static char g_partialPath[4096];
-static char g_stoppedLine[8192];
-static size_t g_stoppedLineSize = 0;
+static int g_partialFolder = -1;
+static char g_partialName[64];
+static std::string* g_stoppedLine = new std::string();  // never freed: a handler may read it
 
 // Written only when it can go at once: a full pipe or a stopped terminal must
 // not keep the stop waiting.
@@ -77,7 +80,7 @@ static void WriteIfReady(int fd, const char* p, size_t n) {
 static void OnStopSignal(int signal) {
   // Only async-signal-safe calls in here.
   g_stopSignal = signal;
-  if (g_guarding && g_partialPath[0]) unlink(g_partialPath);
+  if (g_guarding && g_partialName[0]) unlinkat(g_partialFolder, g_partialName, 0);
   // Also wipes the "^C" that a terminal echoes after the progress line.
   char blanks[256];
   const size_t width = static_cast<size_t>(g_progressWidth) + 2;
@@ -88,7 +91,7 @@ static void OnStopSignal(int signal) {
   } else if (g_questionOpen) {
     WriteIfReady(STDERR_FILENO, "\n", 1);
   }
-  if (g_guarding) WriteIfReady(STDOUT_FILENO, g_stoppedLine, g_stoppedLineSize);
+  if (g_guarding) WriteIfReady(STDOUT_FILENO, g_stoppedLine->data(), g_stoppedLine->size());
   _exit(128 + signal);
 }
 
@@ -123,24 +126,34 @@ void HoldStops() { MaskStops(SIG_BLOCK); }
 
 int StopStatus() { return g_stopSignal ? 128 + g_stopSignal : 0; }
 
+// The partial file's folder is opened here, outside the handler; a name too
+// long for the buffer (never one of CreatePartialFile's) is not guarded.
 void GuardItem(const std::string& stoppedLine, const char* partialPath) {
   HoldStops();
-  const size_t length = partialPath ? std::strlen(partialPath) : 0;
-  if (length < sizeof g_partialPath && stoppedLine.size() <= sizeof g_stoppedLine) {
-    std::memcpy(g_partialPath, partialPath ? partialPath : "", length + 1);
-    std::memcpy(g_stoppedLine, stoppedLine.data(), stoppedLine.size());
-    g_stoppedLineSize = stoppedLine.size();
-    // The buffers must be complete before the handler can see the guard.
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    g_guarding = 1;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-  }
+  const char* name = partialPath ? partialPath : "";
+  for (const char* p = name; *p; ++p)
+    if (*p == '/') name = p + 1;
+  if (g_partialFolder >= 0) close(g_partialFolder);
+  const std::string folder(partialPath ? partialPath : "", name);
+  g_partialFolder = *name ? open(folder.empty() ? "." : folder.c_str(),
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                          : -1;
+  const size_t length = g_partialFolder >= 0 ? std::strlen(name) : 0;
+  std::memcpy(g_partialName, name, length < sizeof g_partialName ? length : 0);
+  g_partialName[length < sizeof g_partialName ? length : 0] = '\0';
+  *g_stoppedLine = stoppedLine;
+  // All must be complete before the handler can see the guard.
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_guarding = 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   MaskStops(SIG_UNBLOCK);
 }
 
 void ReleaseItem() {
   g_guarding = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (g_partialFolder >= 0) close(g_partialFolder);
+  g_partialFolder = -1;
   MaskStops(SIG_UNBLOCK);
 }
 

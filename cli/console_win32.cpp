@@ -74,11 +74,18 @@ int IsTerminal(OutStream stream) { return IsConsole(StreamHandle(stream)); }
 int InputIsTerminal() { return IsConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
 static volatile LONG g_stopRequested = 0;
+static volatile LONG g_guarding = 0;  // a partial file is made and not yet released
+static HANDLE g_released = nullptr;   // set once the work in hand has let its partial file go
 
-// Runs on a thread of its own: it only raises the flag.
+// Runs on a thread of its own: it raises the flag. When the console closes, or
+// the user logs off or Windows shuts down, the process ends as the handler
+// returns, so the handler waits (within the seconds Windows grants) for the
+// work to stop and remove its partial file.
 static BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   InterlockedExchange(&g_stopRequested, 1);
+  const bool ending = event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
+                      event == CTRL_SHUTDOWN_EVENT;
+  if (ending && g_guarding) WaitForSingleObject(g_released, 4000);
   return TRUE;
 }
 
@@ -96,17 +103,27 @@ std::string ReadAnswerLine() {
                                   static_cast<int>(line.size())));
 }
 
-void InstallStopHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+void InstallStopHandler() {
+  g_released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
 
 int StopStatus() { return g_stopRequested ? 130 : 0; }
 
 // A file that another part of the process holds open without sharing cannot
-// be removed from the handler's thread, so the stop waits for the work to return.
+// be removed from the handler's thread, so the stop waits for the work to
+// return, which removes it.
 void HoldStops() {}
 
-void GuardItem(const std::string&, const char*) {}
+void GuardItem(const std::string&, const char* partialPath) {
+  ResetEvent(g_released);
+  InterlockedExchange(&g_guarding, partialPath != nullptr);
+}
 
-void ReleaseItem() {}
+void ReleaseItem() {
+  InterlockedExchange(&g_guarding, 0);
+  SetEvent(g_released);
+}
 
 void NoteProgressLine(size_t) {}
 

@@ -2,6 +2,7 @@
 // file layer, with one Windows and one POSIX implementation. Paths are bytes in
 // the ANSI code page (Windows) or the locale's encoding (POSIX).
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,13 @@ int ListFolder(const char* folder, int followLinks, std::vector<std::string>* fi
 
 // 1 when both paths name one existing file (also through other spellings or links).
 int SameFile(const char* a, const char* b);
+
+// 1 when both paths name one place: one existing file, or one name in one
+// folder where nothing has that name yet (also through other spellings).
+int SamePlace(const char* a, const char* b);
+
+// The size of the file at path, a block device's too. Returns 0 when it cannot be had.
+int SizeOf(const char* path, uint64_t* size);
 
 // 1 when a repair may put its output at path: nothing has that name yet, or a
 // regular file does. Links, devices, FIFOs, sockets and folders are refused

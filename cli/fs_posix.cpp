@@ -50,6 +50,28 @@ int SameFile(const char* a, const char* b) {
   return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// Where path stands: the real path of what it names, or, where nothing has its
+// name yet, its folder's real path and its name.
+static std::string PlaceOf(const char* path) {
+  char* real = realpath(path, nullptr);
+  const std::string folder = FolderPrefix(path);
+  std::string place = real ? "" : path + folder.size();
+  if (!real) real = realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+  if (!real) return path;
+  place = real + (place.empty() ? "" : "/" + place);
+  std::free(real);
+  return place;
+}
+
+int SamePlace(const char* a, const char* b) { return SameFile(a, b) || PlaceOf(a) == PlaceOf(b); }
+
+int SizeOf(const char* path, uint64_t* size) {
+  const FileHandle file = OpenForRead(path);
+  const int known = file != kNoFile && GetSize(file, size);
+  CloseFile(file);
+  return known;
+}
+
 int MayReplace(const char* path) {
   struct stat st;
   if (lstat(path, &st) != 0) return errno == ENOENT;

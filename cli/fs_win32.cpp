@@ -66,6 +66,22 @@ int SameFile(const char* a, const char* b) {
          ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
+// Names are compared whole and without regard to case, as Windows finds files.
+int SamePlace(const char* a, const char* b) {
+  char fullA[MAX_PATH], fullB[MAX_PATH];
+  const DWORD na = GetFullPathNameA(a, MAX_PATH, fullA, nullptr);
+  const DWORD nb = GetFullPathNameA(b, MAX_PATH, fullB, nullptr);
+  return SameFile(a, b) ||
+         (na > 0 && na < MAX_PATH && nb > 0 && nb < MAX_PATH && lstrcmpiA(fullA, fullB) == 0);
+}
+
+int SizeOf(const char* path, uint64_t* size) {
+  const FileHandle file = OpenForRead(path);
+  const int known = file != kNoFile && GetSize(file, size);
+  CloseFile(file);
+  return known;
+}
+
 // The name itself is opened, not what a reparse point leads to; a device name
 // such as NUL or CON opens as a character device, not as a disk file.
 int MayReplace(const char* path) {

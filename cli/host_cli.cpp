@@ -59,9 +59,16 @@ static std::string ProgressLine(Work work, uint64_t done, uint64_t total, double
   return std::string(line) + ")";
 }
 
+// Whether stderr is a terminal is asked once, not once a block.
+static int ShowsProgress() {
+  static const int terminal = IsTerminal(kStderr);
+  return terminal;
+}
+
 int KeepGoing(Work work, uint64_t done, uint64_t total) {
+  if (!ShowsProgress()) return StopStatus() == 0;
   const Clock::time_point now = Clock::now();
-  if (!IsTerminal(kStderr) || now - g_progress.start < kProgressDelay) return StopStatus() == 0;
+  if (now - g_progress.start < kProgressDelay) return StopStatus() == 0;
   if (g_progress.width > 0 && now - g_progress.drawn < kProgressInterval) return StopStatus() == 0;
   const double seconds = std::chrono::duration<double>(now - g_progress.start).count();
   std::string text = ProgressLine(work, done, total, seconds);

@@ -8,7 +8,9 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/fs.h"
+#include "cli/report.h"
 #include "cli/text_file.h"
+#include "common/output_name.h"
 #include "common/threshold.h"
 #include "orvalintex_version.h"
 #include "scan/mapfile.h"
@@ -98,10 +100,6 @@ static void AddCommonOptions(CLI::App* command, CliOptions* o, Named* named) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   command->add_flag_callback("--no-markers", [o] { o->markers = 0; },
                              "dvdisaster's dead-sector markers are data,\nnot missing sectors");
-  command->add_option("--mapfile", named->mapfile,
-                      "write the damaged ranges as a GNU ddrescue\n"
-                      "mapfile (check --all: of one file)")
-      ->type_name("FILE");
 }
 
 static CLI::App* AddCheck(CLI::App* app, CliOptions* o, Named* named) {
@@ -115,6 +113,9 @@ static CLI::App* AddCheck(CLI::App* app, CliOptions* o, Named* named) {
                            "every damaged range of each file, with its length");
   check->add_flag_callback("--no-skip-junk", [o] { o->skipJunk = 0; },
                            "also check the payload of JUNK chunks in\nRIFF (AVI) files");
+  check->add_option("--mapfile", named->mapfile,
+                    "with --all, of one file: write its damaged\nranges as a GNU ddrescue mapfile")
+      ->type_name("FILE");
   check->add_option("FILE|FOLDER", named->operands, "the files to check")
       ->required()
       ->type_name("");
@@ -132,6 +133,10 @@ static CLI::App* AddRepair(CLI::App* app, CliOptions* o, Named* named) {
   AddCommonOptions(repair, o, named);
   repair->add_flag_callback("--dry-run", [o] { o->dryRun = 1; },
                             "report what a repair would do; write nothing");
+  repair->add_option("--mapfile", named->mapfile,
+                     "write the ranges no copy holds as a GNU\nddrescue mapfile, for ddrescue to "
+                     "read them\nagain into the output")
+      ->type_name("FILE");
   CLI::Option* yes = repair->add_flag_callback(
       "-y,--yes", [o] { o->answer = kAlwaysYes; },
       "the answer when no copy holds a whole threshold\nof bytes: go on (default: ask on a "
@@ -151,6 +156,8 @@ static CLI::App* AddRepair(CLI::App* app, CliOptions* o, Named* named) {
   return repair;
 }
 
+static std::string Quoted(const std::string& path) { return QuotedName(PathToUtf8(path.c_str())); }
+
 // The folder -o names for a folder repair: made when missing (one level, as
 // mkdir does). Returns the exit status of the trouble, or 0.
 static int OutputFolderTrouble(const std::string& folder) {
@@ -159,46 +166,85 @@ static int OutputFolderTrouble(const std::string& folder) {
   if (SameFile(path, path))  // something other than a folder stands there
     return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders");
   const int error = MakeFolder(path);
-  return error == 0 ? 0
-                    : Trouble("cannot make the folder " + PathToUtf8(path) + ": " +
-                              SystemErrorText(error));
+  return error == 0 ? 0 : Trouble("cannot make the folder " + Quoted(folder) + ": " +
+                                  SystemErrorText(error));
 }
 
-// Each --map names one of the operands, as given or the same file, and is read
-// before anything else is: a malformed one stops the command.
+// The operand that names the file copy names, as given or the same file, or
+// the count of operands.
+static size_t OperandOf(const Named& named, const CliOptions& o, const char* copy) {
+  size_t k = 0;
+  while (k < o.operands.size() && named.operands[k] != copy && !SameFile(o.operands[k], copy)) ++k;
+  return k;
+}
+
+// Each --map names one of the operands, once, and is read before anything
+// else is: a malformed one, or one of another size than its copy, stops the
+// command.
 static int ReadMaps(const Named& named, CliOptions* o) {
-  o->maps.assign(o->operands.size(), CopyMap{0, {}});
+  o->maps.assign(o->operands.size(), CopyMap{0, {}, 0});
   for (size_t m = 0; m + 1 < named.maps.size(); m += 2) {
     const char* copy = named.maps[m].c_str();
     const char* mapfile = named.maps[m + 1].c_str();
-    size_t k = 0;
-    while (k < o->operands.size() && named.operands[k] != copy && !SameFile(o->operands[k], copy))
-      ++k;
+    const size_t k = OperandOf(named, *o, copy);
     if (k == o->operands.size() || IsFolder(copy))
-      return UsageError("--map: " + PathToUtf8(copy) + " is none of the files named");
-    std::string text;
-    if (!ReadSmallFile(mapfile, &text))
-      return Trouble("cannot read the mapfile " + PathToUtf8(mapfile));
+      return UsageError("--map: " + Quoted(copy) + " is none of the files named");
+    if (o->maps[k].mapped) return UsageError("--map: " + Quoted(copy) + " is given two mapfiles");
+    std::string text, why;
+    if (!ReadSmallFile(mapfile, &text, &why))
+      return Trouble("cannot read the mapfile " + Quoted(mapfile) + ": " + why);
     const std::string wrong = ReadMapfile(text, &o->maps[k]);
-    if (!wrong.empty()) return Trouble(PathToUtf8(mapfile) + ": " + wrong);
+    if (!wrong.empty()) return Trouble(Quoted(mapfile) + ": " + wrong);
+    uint64_t size = 0;
+    if (SizeOf(o->operands[k], &size) && size != o->maps[k].extent)
+      return Trouble(Quoted(mapfile) + " covers " + std::to_string(o->maps[k].extent) +
+                     " bytes, " + Quoted(copy) + " has " + std::to_string(size));
   }
   return 0;
 }
 
-// What the command line asks for that cannot be, before anything is read.
-static int Refusal(bool repairing, const CLI::App* repair, const Named& named,
-                   const CliOptions& o) {
-  if (repairing && repair->count("-o") && named.output.empty())
-    return UsageError("--output: the output name is empty");
-  if (!repairing && !named.mapfile.empty() && (!o.all || o.operands.size() != 1))
-    return UsageError("--mapfile: check writes one with --all, of one file");
-  if (!repairing || !IsFolder(o.operands[0])) return 0;
+// An output that names an input, or the other output, is refused naming both.
+static int SamePlaceTrouble(const char* option, const char* output,
+                            const std::vector<const char*>& others) {
+  for (const char* other : others)
+    if (other != output && SamePlace(output, other))
+      return UsageError(std::string(option) + ": " + Quoted(output) + " and " + Quoted(other) +
+                        " are the same file");
+  return 0;
+}
+
+// The folder form: folders only, no maps, and an output folder none of them.
+static int FolderRefusal(const Named& named, const CliOptions& o) {
   const auto isFolder = [](const char* p) { return IsFolder(p); };
   if (!named.mapfile.empty() || !named.maps.empty() ||
       !std::all_of(o.operands.begin(), o.operands.end(), isFolder))
     return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders, "
                       "and no --map or --mapfile");
+  if (o.output)
+    if (const int same = SamePlaceTrouble("--output", o.output, o.operands)) return same;
   return OutputFolderTrouble(named.output);
+}
+
+// What the command line asks for that cannot be, before anything is read. A
+// repair's output (-o, or name.fixed.ext) in an existing folder goes into it
+// under the damaged file's name; no output may name an input or another output.
+static int Refusal(bool repairing, const CLI::App* repair, Named* named, CliOptions* o) {
+  if (repairing && repair->count("-o") && named->output.empty())
+    return UsageError("--output: the output name is empty");
+  if (!repairing && o->mapfile && (!o->all || o->operands.size() != 1 || IsFolder(o->operands[0])))
+    return UsageError("--mapfile: check writes one with --all, of one file");
+  if (repairing && IsFolder(o->operands[0])) return FolderRefusal(*named, *o);
+  if (repairing) {
+    const char* damaged = o->operands[0];
+    if (!o->output) named->output = FixedOutputPath(damaged);
+    if (IsFolder(named->output.c_str()))
+      named->output = JoinPath(named->output.c_str(), damaged + FolderPrefix(damaged).size());
+    o->output = named->output.c_str();
+    if (const int same = SamePlaceTrouble("--output", o->output, o->operands)) return same;
+  }
+  std::vector<const char*> written = o->operands;
+  if (o->output) written.push_back(o->output);
+  return o->mapfile ? SamePlaceTrouble("--mapfile", o->mapfile, written) : 0;
 }
 
 int main(int argc, char** argv) {
@@ -206,7 +252,7 @@ int main(int argc, char** argv) {
   CliOptions o;
   Named named;
   CLI::App app("Finds damage in files, runs of zero bytes such as unreadable sectors leave, and\n"
-               "repairs a damaged file from a second, differently damaged copy of it.\n",
+               "repairs a damaged file from other, differently damaged copies of it.\n",
                kProgram);
   app.formatter(std::make_shared<Help>());
   app.require_subcommand(0, 1);
@@ -241,7 +287,7 @@ int main(int argc, char** argv) {
   if (repair->count("-o")) o.output = named.output.c_str();
   if (!named.mapfile.empty()) o.mapfile = named.mapfile.c_str();
   const bool repairing = repair->parsed();
-  if (const int refused = Refusal(repairing, repair, named, o)) return refused;
+  if (const int refused = Refusal(repairing, repair, &named, &o)) return refused;
   if (const int trouble = ReadMaps(named, &o)) return trouble;
   const int status = repairing ? RunRepair(o) : RunCheck(o);
   // Lost output must not pass for success, as with the GNU tools.

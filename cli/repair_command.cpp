@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <map>
+#include <new>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/fs.h"
 #include "cli/host_cli.h"
+#include "cli/replace.h"
 #include "cli/report.h"
 #include "cli/text_file.h"
 #include "common/output_name.h"
@@ -26,14 +28,17 @@ static int Refused(const char* path, const std::string& note, int json,
 }
 
 // Refuses, before anything is read, what would have the repair write where it
-// must not. Returns the reason, or null when the repair may go ahead.
-static const char* Refusal(const std::vector<const char*>& copies, const char* output) {
+// must not. Returns the reason, or an empty text when the repair may go ahead.
+static std::string Refusal(const std::vector<const char*>& copies, const char* output) {
+  const auto quoted = [](const char* path) { return QuotedName(PathToUtf8(path)); };
   for (size_t i = 0; i < copies.size(); ++i)
     for (size_t k = i + 1; k < copies.size(); ++k)
-      if (SameFile(copies[i], copies[k])) return "DAMAGED and SOURCE are the same file";
+      if (SameFile(copies[i], copies[k]))
+        return quoted(copies[i]) + " and " + quoted(copies[k]) + " are the same file";
   if (!MayReplace(output))
-    return "the output exists and is not a regular file (a link, device, FIFO, socket or folder)";
-  return nullptr;
+    return "the output " + quoted(output) +
+           " exists and is not a regular file (a link, device, FIFO, socket or folder)";
+  return std::string();
 }
 
 struct Repair {
@@ -109,6 +114,17 @@ static void MergeAndAsk(const Repair& r, FileHandle output, Merged* m) {
   }
 }
 
+// Memory that cannot be had for what a file holds (its ranges, its AVI map)
+// ends the work on it as an outcome of its own.
+static void MergeAndAskWithin(const Repair& r, FileHandle output, Merged* m) {
+  try {
+    MergeAndAsk(r, output, m);
+  } catch (const std::bad_alloc&) {
+    *m = Merged();
+    m->outcome = MakeOutcome(kNoMemory);
+  }
+}
+
 static Outcome OutputFailure(int error) {
   Outcome cannot = MakeOutcome(kCannotMakeOutput);
   cannot.file = kOutputFile;
@@ -116,37 +132,30 @@ static Outcome OutputFailure(int error) {
   return cannot;
 }
 
-// The merge writes to a new file of its own beside the output, through the
-// handle that made it and never by name, so no one can swap a link in; it
-// takes the output's place in one rename once complete and on disk, unless
-// the repair changes nothing. A failed, declined or stopped repair leaves no
-// partial file, and an earlier output stays until a good one replaces it.
+static Outcome WriteFailure(int error) {
+  Outcome cannot = MakeOutcome(kCannotWrite);
+  cannot.file = kOutputFile;
+  cannot.error = error;
+  return cannot;
+}
+
+// The merge, into a file taking the output's place once complete, unless the
+// repair changes nothing; a failed, declined or stopped repair leaves no
+// partial file. Returns 1 when the output was placed.
 static int MergeInPlace(const Repair& r, Merged* m) {
   // The merge refuses to write over a file that it reads; the output only
   // takes its place at the end, so that is decided here.
   for (const char* copy : r.copies)
     if (SameFile(r.output, copy)) return m->outcome = OutputFailure(kErrorIsInput), 0;
-  std::string partial;
-  HoldStops();
-  const FileHandle file =
-      CreatePartialFile(FolderPrefix(r.output), r.output, r.copies[0], &partial);
-  if (file == kNoFile) {
-    m->outcome = OutputFailure(SystemError());
-    ReleaseItem();
-    return 0;
-  }
+  Replacement out;
   const ItemReport stopped = {r.copies[0], "stopped", 1};
-  GuardItem(FormatReport(stopped, r.options.json), partial.c_str());
-  MergeAndAsk(r, file, m);
-  const int place = m->outcome.kind == kMerged && !ChangesNothing(*m);
-  if (place && !FlushFile(file)) m->outcome = MakeOutcome(kCannotWrite);
-  CloseFile(file);  // Windows renames no file held open
-  HoldStops();
-  const int placed = place && m->outcome.kind == kMerged && !StopStatus() &&
-                     ReplaceWith(partial.c_str(), r.output);
-  if (!placed) RemoveFile(partial.c_str());
-  ReleaseItem();
-  if (place && m->outcome.kind == kMerged && !placed) m->outcome = OutputFailure(0);
+  if (!BeginReplacement(&out, r.output, r.copies[0], FormatReport(stopped, r.options.json)))
+    return m->outcome = OutputFailure(out.error), 0;
+  MergeAndAskWithin(r, out.file, m);
+  const int keep = m->outcome.kind == kMerged && !ChangesNothing(*m);
+  const int placed = EndReplacement(&out, r.output, keep);
+  if (!placed && StopStatus()) m->outcome = MakeOutcome(kStopped);
+  else if (keep && !placed) m->outcome = WriteFailure(out.error);
   return placed;
 }
 
@@ -171,7 +180,7 @@ static int RepairOne(const Repair& r) {
   Merged m;
   int placed = 0;
   if (r.options.dryRun)
-    MergeAndAsk(r, kNoFile, &m);
+    MergeAndAskWithin(r, kNoFile, &m);
   else
     placed = MergeInPlace(r, &m);
   Report(r, m, placed);
@@ -240,14 +249,16 @@ static int RepairFolders(const CliOptions& options) {
         paths.push_back(copy->second.c_str());
     }
     if (lacking) {
-      status = Refused(damaged, "no copy in " + PathToUtf8(lacking), options.json, "missing");
+      status = Refused(damaged, "no copy in " + QuotedName(PathToUtf8(lacking)), options.json,
+                       "missing");
       continue;
     }
     const std::string output =
         options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged);
     const Repair repair = {paths, nullptr, output.c_str(), options};
-    const char* refusal = Refusal(paths, output.c_str());
-    const int repaired = refusal ? Refused(damaged, refusal, options.json) : RepairOne(repair);
+    const std::string refusal = Refusal(paths, output.c_str());
+    const int repaired =
+        !refusal.empty() ? Refused(damaged, refusal, options.json) : RepairOne(repair);
     if (StopStatus()) return StopStatus();
     if (repaired != kExitOk) status = kExitTrouble;
   }
@@ -260,7 +271,6 @@ int RunRepair(const CliOptions& options) {
   const char* damaged = options.operands[0];
   const std::string output = options.output ? options.output : FixedOutputPath(damaged);
   const Repair repair = {options.operands, options.maps.data(), output.c_str(), options};
-  if (const char* refusal = Refusal(options.operands, output.c_str()))
-    return Refused(damaged, refusal, options.json);
-  return RepairOne(repair);
+  const std::string refusal = Refusal(options.operands, output.c_str());
+  return !refusal.empty() ? Refused(damaged, refusal, options.json) : RepairOne(repair);
 }

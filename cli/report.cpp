@@ -11,7 +11,7 @@
 
 static std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
-static std::string FileErrorText(int error) {
+std::string FileErrorText(int error) {
   switch (error) {
     case kErrorIsFolder:
       return "is a folder";
@@ -25,11 +25,13 @@ static std::string FileErrorText(int error) {
   return SystemErrorText(error);
 }
 
+static std::string Quoted(const char* path) { return QuotedName(PathToUtf8(path)); }
+
 std::string ReasonFor(const Outcome& o, const char* const* copies, const char* output) {
   const char* file = o.file == kOutputFile ? output : copies[o.file];
-  const std::string named = o.file == 0 ? std::string() : PathToUtf8(file) + ": ";
+  const std::string named = o.file == 0 ? std::string() : Quoted(file) + ": ";
   if (o.kind == kSizeMismatch)
-    return PathToUtf8(copies[0]) + ": " + Bytes(o.sizes[0]) + ", " + named + Bytes(o.sizes[1]);
+    return Quoted(copies[0]) + ": " + Bytes(o.sizes[0]) + ", " + named + Bytes(o.sizes[1]);
   return o.error != 0 ? named + FileErrorText(o.error) : std::string();
 }
 
@@ -232,7 +234,7 @@ static const char* SummaryText(const Findings* found) {
 static std::string MergeLines(const ItemReport& r) {
   std::string lines;
   for (size_t k = 0; r.merge->taken.size() > 1 && k < r.merge->taken.size(); ++k)
-    lines += "  taken from " + QuotedName(PathToUtf8(r.sources[k])) + ": " +
+    lines += "  taken from " + Quoted(r.sources[k]) + ": " +
              Bytes(r.merge->taken[k]) + "\n";
   if (r.merge->voted > 0)
     lines += "  voted: " + std::to_string(r.merge->voted) +
@@ -284,7 +286,7 @@ static std::string FormatJson(const ItemReport& r) {
 
 std::string FormatReport(const ItemReport& r, int json) {
   if (json) return FormatJson(r);
-  std::string line = QuotedName(PathToUtf8(r.path)) + ": " + r.result;
+  std::string line = Quoted(r.path) + ": " + r.result;
   const std::string message = MessageOf(r);
   const size_t runs = r.damage ? r.damage->ranges.size() : 0;
   if (runs > 0)
@@ -293,7 +295,7 @@ std::string FormatReport(const ItemReport& r, int json) {
   else if (!message.empty())
     line += ": " + OneLine(message);
   if (!r.reason.empty()) line += " (" + r.reason + ")";
-  if (r.output) line += " -> " + QuotedName(PathToUtf8(r.output));
+  if (r.output) line += " -> " + Quoted(r.output);
   line += "\n";
   if (r.damage) line += FindingLines(nullptr, *r.damage);
   if (r.merge) line += MergeLines(r);

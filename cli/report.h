@@ -39,6 +39,9 @@ std::string ReasonFor(const Outcome& outcome, const char* const* copies, const c
 // Both end in a line break.
 std::string FormatReport(const ItemReport& report, int json);
 
+// Why the file layer failed (common/file_io.h), in words.
+std::string FileErrorText(int error);
+
 // A name as a terminal may show it: as it is, or as $'...' when it holds a
 // control character or bytes that are not UTF-8.
 std::string QuotedName(const std::string& name);

@@ -2,8 +2,9 @@
 #pragma once
 #include <string>
 
-// Reads the whole file at path into *text. Returns 0 when it cannot.
-int ReadSmallFile(const char* path, std::string* text);
+// Reads the whole file at path, of at most 256 MiB, into *text. Returns 0,
+// with *why, when it cannot.
+int ReadSmallFile(const char* path, std::string* text, std::string* why);
 
 // Writes text to path into a partial file beside it, made durable and renamed
 // over it once complete. Tells on stderr and returns 0, leaving any earlier

@@ -1,5 +1,6 @@
 #include "common/block_pass.h"
 
+#include <new>
 #include <vector>
 
 #include "common/block_buffer.h"
@@ -43,6 +44,18 @@ static Outcome OpenInputs(const BlockPass& p, std::vector<FileHandle>* inputs, u
   return MakeOutcome(p.whole);
 }
 
+// A block function whose records outgrow the memory (a damaged file's ranges,
+// what an AVI walk keeps) ends the pass as a buffer that cannot be had does.
+static int HandleBlock(const BlockPass& p, uint8_t* const* blocks, uint32_t n, uint64_t at,
+                       uint64_t left, Outcome* ending) {
+  try {
+    return p.handle(p.context, blocks, n, at, left, ending);
+  } catch (const std::bad_alloc&) {
+    *ending = MakeOutcome(kNoMemory);
+    return 0;
+  }
+}
+
 // Reads, hands over and writes each block: the outcome that ends the loop
 // early, or p.whole. A stop is told by the caller, after the release.
 static Outcome EveryBlock(const BlockPass& p, const std::vector<FileHandle>& inputs,
@@ -54,7 +67,7 @@ static Outcome EveryBlock(const BlockPass& p, const std::vector<FileHandle>& inp
     const uint32_t n = size - at < blockSize ? static_cast<uint32_t>(size - at) : blockSize;
     for (size_t k = 0; k < inputs.size(); ++k)
       if (!ReadExact(inputs[k], blocks[k], n)) return FileFailure(kCannotRead, static_cast<int>(k));
-    if (!p.handle(p.context, blocks.data(), n, at, size - at, &ending)) return ending;
+    if (!HandleBlock(p, blocks.data(), n, at, size - at, &ending)) return ending;
     if (output != kNoFile && !WriteExact(output, blocks[0], n))
       return FileFailure(kCannotWrite, kOutputFile);
     at += n;
@@ -93,7 +106,8 @@ Outcome RunBlockPass(const BlockPass& p, uint64_t* sizeOut, int* outputMade) {
   }
   if (p.makeOutput) CloseFile(output);
   CloseAll(inputs);
-  if (size > 0 && !buffer) outcome = MakeOutcome(kNoMemory);
-  if (outcome.kind == kStopped || outcome.kind == kNoMemory) TellOutcome(outcome);
+  const bool noBuffer = size > 0 && !buffer;
+  if (noBuffer) outcome = MakeOutcome(kNoMemory);
+  if (outcome.kind == kStopped || noBuffer) TellOutcome(outcome);
   return outcome;
 }

@@ -69,7 +69,7 @@ void HoldingOfBlock(const CopyMap* maps, int markers, uint8_t* const* blocks, in
   for (int k = 0; k < count; ++k) {
     out->dead.clear();
     if (markers) FindDeadSectors(blocks[k], k, n, at, size, &out->dead);
-    const CopyMap unmapped = {0, {}};
+    const CopyMap unmapped = {0, {}, 0};
     AddSpecials(maps ? maps[k] : unmapped, k, n, at, out->dead, &out->special);
   }
   out->bounds.assign({0, n});

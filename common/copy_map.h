@@ -12,6 +12,7 @@
 struct CopyMap {
   int mapped;                      // 1 when a mapfile was given for the copy
   std::vector<ByteRange> rescued;  // its finished blocks, in order and joined
+  uint64_t extent;                 // where its last block ends
 };
 
 // How a copy holds the bytes of one stretch of a block.

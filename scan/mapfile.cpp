@@ -87,7 +87,7 @@ static std::string Refuse(CopyMap* map, const std::string& why) {
 }
 
 std::string ReadMapfile(const std::string& text, CopyMap* map) {
-  *map = CopyMap{1, {}};
+  *map = CopyMap{1, {}, 0};
   uint64_t end = 0;  // of the blocks so far
   bool status = false;
   size_t number = 0;
@@ -116,7 +116,7 @@ std::string ReadMapfile(const std::string& text, CopyMap* map) {
                                            : "the block does not start where the last ended"));
     if (size > (1ull << 63) - 1 - pos) return Refuse(map, where + "the block ends past 2^63");
     if (w[2] == "+") AddRange(&map->rescued, {pos, size});
-    end = pos + size;
+    end = map->extent = pos + size;
   }
   return status ? std::string() : "line " + std::to_string(number + 1) + ": no status line";
 }

@@ -21,6 +21,6 @@ std::string MapfileText(uint64_t size, const std::vector<ByteRange>& damaged);
 // one of ?*/-FG+, an optional positive decimal pass); then "pos size status"
 // lines, numbers in decimal, 0x hexadecimal or 0 octal, status one of ?*/-+,
 // the blocks starting at 0, each where the last ended. map->rescued gets the
-// finished ('+') blocks, joined. Returns an empty text, or "line N: " and what
-// is wrong there.
+// finished ('+') blocks, joined, and map->extent where the last block ends.
+// Returns an empty text, or "line N: " and what is wrong there.
 std::string ReadMapfile(const std::string& text, CopyMap* map);

@@ -41,10 +41,10 @@
 #define CANNOT_OPEN u8"ファイルが開けません。"
 #define REPAIRED u8": repaired: ファイルを修復しました。 -> "
 #define REFUSED u8"dmg.avi: failed: 書き込み先ファイルが開けません。 "
-#define NOT_REGULAR "dmg.avi: failed: the output exists and is not a regular file " \
-                    "(a link, device, FIFO, socket or folder)\n"
+#define NOT_REGULAR(name) "dmg.avi: failed: the output " name " exists and is not a regular " \
+                          "file (a link, device, FIFO, socket or folder)\n"
 #define SKIPPED "disc" SEP "v.old: skipped: is a folder\n"
-#define SAME "dmg.avi: failed: DAMAGED and SOURCE are the same file\n"
+#define SAME "dmg.avi: failed: dmg.avi and ." SEP "dmg.avi are the same file\n"
 #define QUESTION u8"修復できません。処理を続行しますか?"
 #define MISMATCH u8"データが一致しません。 Address : "
 #define NO_FRAME "  no frame is touched: only the index, padding and headers\n"
@@ -129,9 +129,10 @@ class Cli : public ::testing::Test {
     WriteBytes("dead.avi", dead);
     std::copy_n(dead.begin() + 0x5800, 2048, dead.begin() + 0x5000);  // the sector read
     WriteBytes("live.avi", dead);
-    const std::string map = "# Mapfile\n0 ? 1\n0 0x1000 +\n0x1000 030000 -\n0x4000 95904 +\n";
+    const std::string map = "# Mapfile\n0 ? 1\n0 0x1000 +\n0x1000 030000 -\n0x4000 83616 +\n";
     WriteBytes("dmg.map", std::vector<uint8_t>(map.begin(), map.end()));
     WriteBytes("bad.map", {'0', ' ', '+', '\n', '0', ' ', '9', '\n'});
+    WriteBytes("nine.map", {'0', ' ', '+', '\n', '0', ' ', '9', ' ', '+', '\n'});
   }
   void TearDown() override {
     fs::current_path(fs::temp_directory_path());
@@ -189,9 +190,12 @@ TEST_F(Cli, Invocations) {
        "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN " "
        NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN " "
        NO_FILE, ""},
+      {"repair dmg.avi \"$(printf 'gone\\033[31m.avi')\"", 1,
+       u8"dmg.avi: failed: 修復用のファイルが開けません。 "
+       "($'gone\\033[31m.avi': No such file or directory)\n", ""},
 #else
-      {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR, ""},
-      {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR, ""},
+      {"repair dmg.avi src.avi -o NUL", 1, NOT_REGULAR("NUL"), ""},
+      {"repair dmg.avi src.avi -o CON", 1, NOT_REGULAR("CON"), ""},
 #endif
       {"check disc" SEP "v.old", 1, "disc" SEP "v.old" SEP ".hid: damaged: " DAMAGED "000012F4\n",
        ""},
@@ -202,8 +206,18 @@ TEST_F(Cli, Invocations) {
       {"check --no-markers dead.avi", 0, "dead.avi: clean\n", ""},
       {"repair dead.avi live.avi -o dead.out", 0, "dead.avi" REPAIRED "dead.out\n", ""},
       {"check --all --mapfile none clean.avi", 1, "clean.avi: clean\n",
-       "cannot write the mapfile none"},
+       "cannot write the mapfile none: is a folder"},
       {"check --mapfile m2.map dmg.avi", 2, "", "with --all, of one file"},
+      {"check --all --mapfile m2.map disc", 2, "", "with --all, of one file"},
+      {"check --all --mapfile ." SEP "dmg.avi dmg.avi", 2, "",
+       "--mapfile: ." SEP "dmg.avi and dmg.avi are the same file"},
+      {"repair --mapfile src.avi dmg.avi src.avi", 2, "", "src.avi and src.avi are the same file"},
+      {"repair --mapfile out.new dmg.avi src.avi -o out.new", 2, "",
+       "--mapfile: out.new and out.new are the same file"},
+      {"check --map dmg.avi dmg.map --map dmg.avi dmg.map dmg.avi", 2, "",
+       "--map: dmg.avi is given two mapfiles"},
+      {"check --map clean.avi nine.map clean.avi", 1, "", "nine.map covers 9 bytes, clean.avi has"},
+      {"check --map clean.avi nomap.map clean.avi", 1, "", "cannot read the mapfile nomap.map: "},
       {"repair --no --threshold-kb 4 jdmg.avi junk.avi", 0, "jdmg.avi" REPAIRED "jdmg.fixed.avi\n"
        "  unsupplied:\n    00000015 19999 zeros, padding\n      junk\n" NO_FRAME, ""},  // not asked
       {"repair --json --output=out.bin dmg.avi src.avi", 0,
@@ -216,9 +230,9 @@ TEST_F(Cli, Invocations) {
        u8"dmg.avi: failed: 修復用のファイルが開けません。 (missing.avi: ", ""},
       {"repair dmg.avi short.avi -o out.bin", 1,
        "dmg.avi: failed: " SIZES "(dmg.avi: 100000 bytes, short.avi: 1 byte)\n", ""},
-      {"repair dmg.avi src.avi -o ./src.avi", 1, REFUSED "(./src.avi: is one of the copies read)\n",
-       ""},
-      {"repair dmg.avi src.avi -o disc", 1, NOT_REGULAR, ""},
+      {"repair dmg.avi src.avi -o ./src.avi", 2, "",
+       "--output: ./src.avi and src.avi are the same file"},
+      {"repair dmg.avi src.avi -o disc", 0, "dmg.avi" REPAIRED "disc" SEP "dmg.avi\n", ""},
       {"repair dmg.avi src.avi -o \"\"", 2, "", "output name is empty"},
       {"repair dmg.avi ." SEP "dmg.avi", 1, SAME, ""},
       {"repair dmg.avi src.avi -o nofolder/x", 1, REFUSED "(nofolder/x: ", ""},
@@ -243,13 +257,34 @@ TEST_F(Cli, Invocations) {
                          "bad.map", "clean.avi", "copy", "dead.avi", "dead.out", "disc", "dmg.avi",
                          "dmg.map", "f1", "f2", "f3", "jbig.avi", "jbig2.avi", "jdmg.avi",
                          "jdmg.fixed.avi", "jpast.avi", "jpast2.avi", "junk.avi", "live.avi",
-                         "none", "out.bin", "q.yes", "q1.avi", "q2.avi", "sector.avi",
+                         "nine.map", "none", "out.bin", "q.yes", "q1.avi", "q2.avi", "sector.avi",
                          "sector.fixed.avi", "short.avi", "src.avi", "trunc.avi", "vote.out"}));
   EXPECT_EQ(Names("f1"), (std::set<std::string>{"conflict", "lost", "lost.fixed", "same", "size",
                                                 "vote", "vote.fixed"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
   EXPECT_EQ(ReadBytes("dead.out"), ReadBytes("live.avi"));
-  EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "v.old"}));
+  EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "dmg.avi",
+                                                  "v.old"}));
+}
+
+// Sizes that say more than the file holds end in a result, in either build: an idx1 claiming
+// 2.5 GiB near the end of a sparse file past 1 GiB, and more empty chunks than a map takes.
+TEST_F(Cli, HostileSizesEndInAResult) {
+  std::vector<uint8_t> f(40000024, 0);  // five million empty 00dc chunks, 40 MB
+  std::memcpy(f.data(), "RIFF\xF0\xFF\xFF\x7F" "AVI LIST\xE0\xFF\xFF\x7F" "movi", 24);
+  for (size_t at = 24; at < f.size(); at += 8) std::memcpy(&f[at], "00dc", 4);
+  WriteBytes("many.avi", f);
+  std::memcpy(f.data() + 4, "\0\0\0\xF0", 4), std::memcpy(f.data() + 16, "\0\0\0\x48", 4);
+  f.resize(24);
+  WriteBytes("sparse.avi", f);
+  std::ofstream("sparse.avi", std::ios::in | std::ios::out | std::ios::binary).seekp(0x48000014)
+      << std::string("idx1\0\0\0\xA0", 8);
+  EXPECT_EQ(Exit("check --all many.avi"), 1);
+  EXPECT_EQ(Text(ReadBytes("../out")), "many.avi: damaged: 1 run, 2107483616 damaged bytes\n"
+            "  02625A18 2107483616 truncated (the header claims more)\n"
+            "  too many chunks to tell what the damage hits\n");
+  EXPECT_EQ(Exit("check --all sparse.avi"), 1);
+  EXPECT_EQ(Text(ReadBytes("../out")).substr(0, 29), "sparse.avi: damaged: 2 runs, ");
 }
 
 // Random damage over 2-4 copies of a RIFF file with a long JUNK chunk, some copies mapped: the
@@ -383,10 +418,20 @@ TEST_F(Cli, HostileOutputsPrivateFilesAndEverySignalLeaveNoPartialFile) {
   std::string screen;
   for (int signal : {SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2})
     EXPECT_EQ(OnTerminal("repair q1.avi q2.avi", ANSWERS, "", &screen, signal), 128 + signal);
-  EXPECT_EQ(std::system(("ulimit -f 50; " + RUN("repair --yes dmg.avi src.avi")).c_str()), 1 << 8)
-      << "past the file size limit: as a full disk";
-  const std::string failed = u8"dmg.avi: failed: ファイルに書き込めません。";
-  EXPECT_NE(Text(ReadBytes("../out")).find(failed), std::string::npos);
+  std::string deep = "q";  // a path whose quoted name fills pages
+  for (int level = 0; level < 10; ++level)
+    fs::create_directories(deep += "/" + std::string(240, '\xFF'));
+  for (const char* name : {"/q1.avi", "/q2.avi"}) fs::copy_file(name + 1, deep + name);
+  EXPECT_EQ(OnTerminal("repair " + deep + "/q1.avi " + deep + "/q2.avi", ANSWERS, "", &screen,
+                       SIGTERM), 143);
+  EXPECT_EQ(Names(deep.c_str()), (std::set<std::string>{"q1.avi", "q2.avi"}));
+  fs::remove_all("q");
+  for (const char* args : {"repair --yes dmg.avi src.avi", "repair --yes q1.avi q2.avi"}) {
+    EXPECT_EQ(std::system(("ulimit -f 50; " + RUN(args)).c_str()), 1 << 8)
+        << "past the file size limit, a complete or partial repair: as a full disk";
+    EXPECT_NE(Text(ReadBytes("../out")).find(u8": failed: ファイルに書き込めません。"),
+              std::string::npos);
+  }
   EXPECT_EQ(std::system(("ulimit -f 0; " + RUN("check --all --mapfile m.map clean.avi")).c_str()),
             1 << 8);
   EXPECT_EQ(Names(), before);
@@ -416,12 +461,18 @@ TEST_F(Cli, AStopEndsACheckBlockedOnAFullPipe) {
   close(pipe);
 }
 
+// A disc's bytes: whole sectors, with real zeros at 100 KiB.
+static std::vector<uint8_t> Disc() {
+  std::vector<uint8_t> disc = Bytes();
+  disc.resize(300032, 7);
+  std::fill_n(disc.begin() + 102400, 20480, 0);
+  return disc;
+}
+
 // What GNU ddrescue knows of its copies: real zeros it read are held and no damage, unread
 // blocks are missing whatever stale bytes they hold.
 TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
-  std::vector<uint8_t> disc = Bytes();
-  disc.resize(300032, 7);  // whole sectors, for a loop device
-  std::fill_n(disc.begin() + 102400, 20480, 0);  // real zeros
+  const std::vector<uint8_t> disc = Disc();
   std::vector<uint8_t> a = disc, c = disc;
   std::fill_n(a.begin() + 204800, 4096, 0);  // lost, and found by the generate mode
   std::fill_n(c.begin() + 204800, 4096, 0x55);  // stale bytes where ddrescue could not read
@@ -434,14 +485,19 @@ TEST_F(Cli, RescueToolsKnowBetterThanZeros) {
     EXPECT_EQ(Exit("check " + all + "--map b.img b.map b.img"), 0) << "the real zeros are read";
   EXPECT_EQ(Exit("repair --map c.img a.map --map b.img b.map c.img b.img -o r.img"), 0);
   EXPECT_EQ(ReadBytes("r.img"), disc) << Text(ReadBytes("../out"));
-  // Two partial rescues through a loop device, where one can be had.
+}
+
+// Two partial rescues of a disc read through a loop device, which only root can attach.
+TEST_F(Cli, TwoRescuesThroughALoopDevice) {
+  const std::vector<uint8_t> disc = Disc();
+  WriteBytes("disc.img", disc);
   char loop[64] = "";
   if (FILE* attach = popen("losetup -f --show disc.img 2>/dev/null", "r")) {
     if (!fgets(loop, sizeof loop, attach)) loop[0] = '\0';
     pclose(attach);
   }
   const std::string dev(loop, std::strcspn(loop, "\n"));
-  if (dev.empty()) return;
+  if (dev.empty()) GTEST_SKIP() << "no loop device to attach disc.img to";
   EXPECT_EQ(Exit("check " + dev), 1) << "a block device, whose fstat size is 0, read to its end";
   EXPECT_EQ(Text(ReadBytes("../out")), dev + ": damaged: " DAMAGED "00019000\n");
   EXPECT_EQ(std::system(("truncate -s 300032 f.img g.img && ddrescue -q -s 150016 " + dev +

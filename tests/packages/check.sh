@@ -23,9 +23,11 @@ unzip -q "$zip" -d "$scratch/zip" && z=$scratch/zip/$top
 for doc in README.txt:cmake/zip/README.txt 使い方.txt:docs/使い方.md LICENSE.txt:LICENSE \
            CHANGELOG.txt:CHANGELOG.md; do
   bom= && ! LC_ALL=C grep -q $'[\x80-\xff]' "${doc#*:}" || bom=$'\xef\xbb\xbf'
-  [ "$(cat "$z/${doc%:*}"; echo .)" = "$bom$(sed 's/$/\r/' "${doc#*:}"; echo .)" ] ||
-    fail "${doc%:*} is not ${doc#*:} as Windows text"
+  [ "$(cat "$z/${doc%:*}"; echo .)" = "$bom$(sed '/^!\[/d; s/$/\r/' "${doc#*:}"; echo .)" ] ||
+    fail "${doc%:*} is not ${doc#*:} as Windows text, without pictures"
 done
+grep -q 'language for non-Unicode programs' "$z/README.txt" ||
+  fail "README.txt does not say what the Japanese texts need"
 notices=$(cat "$z/THIRD-PARTY-NOTICES.txt")
 [[ $notices == $'\xef\xbb\xbf'* ]] && ! grep -q $'[^\r]$\\|^$' <<< "$notices" ||
   fail "THIRD-PARTY-NOTICES.txt is not Windows text"

@@ -189,7 +189,7 @@ TEST_F(MergeFiles, OutcomesAndOutputAgreeWithTheModel) {
     std::vector<Ranges> lost;
     std::vector<Bytes> c = Copies(rng, 2 + trial % 4, size, uint32_t(t), &lost);
     Holds h(c.size(), std::vector<Hold>(size, kRule));
-    std::vector<CopyMap> maps(c.size(), CopyMap{0, {}});
+    std::vector<CopyMap> maps(c.size(), CopyMap{0, {}, 0});
     for (size_t k = 0; trial % 3 && k < c.size(); ++k) {
       if (rng() % 2 == 0) continue;
       ASSERT_EQ(ReadMapfile(MapText(rng, lost[k], size), &maps[k]), "");
