@@ -69,13 +69,16 @@ static int ShowHelp(const CLI::App& app) {
   return kExitOk;
 }
 
+// The words may hold what the command line gave: no control character of it
+// reaches the terminal.
 static int UsageError(const std::string& what) {
-  WriteText(kStderr, std::string(kProgram) + ": " + what + "\nTry 'orvalintex-cli --help'.\n");
+  WriteText(kStderr, std::string(kProgram) + ": " + Printable(what) +
+                         "\nTry 'orvalintex-cli --help'.\n");
   return kExitUsage;
 }
 
 static int Trouble(const std::string& what) {
-  WriteText(kStderr, std::string(kProgram) + ": " + what + "\n");
+  WriteText(kStderr, std::string(kProgram) + ": " + Printable(what) + "\n");
   return kExitTrouble;
 }
 

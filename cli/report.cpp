@@ -68,32 +68,53 @@ static int IsUtf8(const std::string& text) {
   return 1;
 }
 
-// As GNU ls quotes for a terminal, so that a name stays on one line, sends no
-// escape sequence to the terminal, and a shell reads back its bytes.
-std::string QuotedName(const std::string& name) {
-  std::string quoted;
-  int plain = 1;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(name.data());
-  const unsigned char* end = p + name.size();
+// C0 and C1 controls, DEL, and a byte that starts no character (length 0).
+static bool IsControl(const unsigned char* p, size_t length) {
+  return length == 0 || (length == 1 && (*p < 0x20 || *p == 0x7F)) ||
+         (length == 2 && p[0] == 0xC2 && p[1] < 0xA0);
+}
+
+// Each character of text through keep, each control's bytes as \ooo (\n, \t);
+// *controls counts them.
+static std::string Escaped(const std::string& text, std::string (*keep)(const char*, size_t),
+                           int* controls) {
+  std::string escaped;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* end = p + text.size();
   for (size_t n; p < end; p += n) {
     const size_t length = Utf8Length(p);
     n = length ? length : 1;
-    // C0 and C1 controls, DEL, and a byte that starts no character.
-    const int control = length == 0 || (n == 1 && (*p < 0x20 || *p == 0x7F)) ||
-                        (n == 2 && p[0] == 0xC2 && p[1] < 0xA0);
-    if (!control) {
-      if (*p == '\\' || *p == '\'') quoted += '\\';
-      quoted.append(reinterpret_cast<const char*>(p), n);
+    if (!IsControl(p, length)) {
+      escaped += keep(reinterpret_cast<const char*>(p), n);
       continue;
     }
-    plain = 0;
+    ++*controls;
     for (size_t i = 0; i < n; ++i) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\%03o", p[i]);
-      quoted += p[i] == '\n' ? "\\n" : p[i] == '\t' ? "\\t" : escape;
+      char octal[8];
+      std::snprintf(octal, sizeof octal, "\\%03o", p[i]);
+      escaped += p[i] == '\n' ? "\\n" : p[i] == '\t' ? "\\t" : octal;
     }
   }
-  return plain ? name : "$'" + quoted + "'";
+  return escaped;
+}
+
+static std::string AsIs(const char* p, size_t n) { return std::string(p, n); }
+
+static std::string InQuotes(const char* p, size_t n) {
+  return (*p == '\\' || *p == '\'' ? "\\" : "") + std::string(p, n);
+}
+
+// As GNU ls quotes for a terminal, so that a name stays on one line, sends no
+// escape sequence to the terminal, and a shell reads back its bytes.
+std::string QuotedName(const std::string& name) {
+  int controls = 0;
+  const std::string quoted = Escaped(name, InQuotes, &controls);
+  return controls == 0 ? name : "$'" + quoted + "'";
+}
+
+std::string Printable(const std::string& text) {
+  int controls = 0;
+  return Escaped(text, AsIs, &controls);
 }
 
 static std::string Hex(const char* bytes) {

@@ -45,3 +45,6 @@ std::string FileErrorText(int error);
 // A name as a terminal may show it: as it is, or as $'...' when it holds a
 // control character or bytes that are not UTF-8.
 std::string QuotedName(const std::string& name);
+
+// Text from the command line or a file, its control characters as \ooo.
+std::string Printable(const std::string& text);

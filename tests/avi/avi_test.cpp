@@ -241,6 +241,19 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
                                               kCauseTruncated}));
   ExpectHits(found.ranges[0].hits, tables[0], {cut.size(), 1}, kWalked, files[0].codecs,
              {kAviHeader, kAviUnknown}, "cut");
+  // Where the walk and the index both lost a stretch, no packet after it has a known number.
+  Bytes lost = bytes[1];
+  std::fill_n(&lost[Find(lost, "idx1") + 8], 2048, 0);
+  const uint64_t gap = At(tables[1], lost, "0:10") + 8;
+  std::fill(&lost[gap], &lost[At(tables[1], lost, "0:12") + 20], 0);
+  const AviMap both = Walk(lost, 0, rng);
+  EXPECT_TRUE(std::none_of(both.packets.begin(), both.packets.end(), [&](const AviPacket& p) {
+    return p.offset > gap && (p.flags & kAviNumberKnown);
+  }));
+  // A chunk of 4 GiB after the RIFF list is passed over, not walked as headers.
+  Bytes huge = bytes[0];
+  SetLe(&huge, 4, 4, 4), std::memcpy(&huge[12], "JUNK\xFF\xFF\xFF\xFF", 8);
+  EXPECT_EQ(Walk(huge, 0, rng).chunks.size(), 2u);
   // The loop, on the MJPEG file.
   const AviMap mjpeg = Walk(bytes[0], 0, rng);
   if (const char* seeds = std::getenv("AVI_FUZZ_SEEDS"))

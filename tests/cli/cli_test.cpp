@@ -190,6 +190,7 @@ TEST_F(Cli, Invocations) {
        "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN " "
        NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN " "
        NO_FILE, ""},
+      {"check --threshold-kb \"$(printf '1\\033')\" x", 2, "", "not '1\\033'"},
       {"repair dmg.avi \"$(printf 'gone\\033[31m.avi')\"", 1,
        u8"dmg.avi: failed: 修復用のファイルが開けません。 "
        "($'gone\\033[31m.avi': No such file or directory)\n", ""},
