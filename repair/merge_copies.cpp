@@ -14,16 +14,16 @@ static void AddPosition(std::vector<ByteRange>* ranges, uint64_t at) {
     ranges->push_back({at, 1});
 }
 
-// Adds `zeros` positions where all copies hold 0, ending before `end`, to the
-// stretch open and, once that is threshold long, to the unsupplied ranges.
-static void AddZeros(MergeState* s, uint64_t zeros, uint64_t end, int32_t threshold,
-                     MergeReport* report) {
+// Adds n positions no copy holds, ending before end, to the stretch open and,
+// once that is threshold long, to the unsupplied ranges.
+static void AddUnheld(MergeState* s, uint64_t n, uint64_t end, int32_t threshold,
+                      MergeReport* report) {
   const uint64_t t = static_cast<uint64_t>(threshold);
   if (s->stretch >= t)
-    report->unsupplied.back().length += zeros;
-  else if (s->stretch + zeros >= t)
-    report->unsupplied.push_back({end - zeros - s->stretch, s->stretch + zeros});
-  s->stretch += zeros;
+    report->unsupplied.back().length += n;
+  else if (s->stretch + n >= t)
+    report->unsupplied.push_back({end - n - s->stretch, s->stretch + n});
+  s->stretch += n;
 }
 
 enum Position {
@@ -32,40 +32,68 @@ enum Position {
   kReached,     // taken, and the counter reached the threshold there unasked
 };
 
+// What one position does to the counters, by what the copies hold there.
+// Every copy holds the one byte: the counter and the stretch start again.
+static void Agreed(MergeState* s) {
+  s->counter = 0;
+  s->stretch = 0;
+}
+
+// Some copy holds a byte, not every one the same: the stretch ends.
+static void Held(MergeState* s) { s->stretch = 0; }
+
+// No copy holds a byte: the stretch grows, and the counter counts the
+// position, up to the threshold.
+static Position Unheld(MergeState* s, uint64_t at, int32_t threshold, MergeReport* report) {
+  AddUnheld(s, 1, at + 1, threshold, report);
+  const bool reached = s->counter < threshold && ++s->counter == threshold && !s->asked;
+  return reached ? kReached : kTaken;
+}
+
 // A copy holds a byte that is not zero, and every byte where all says so.
 static bool Holds(const uint8_t* all, int k, uint8_t byte) { return byte != 0 || (all && all[k]); }
 
-// One position by the majority rule among the copies that hold a byte there.
-// The candidate is found by pairing off differing bytes (a majority value is
-// the one left over), then counted.
-static Position MergeOne(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
-                         int32_t threshold, const uint8_t* all, MergeReport* report) {
-  int same = 1;
-  while (same < count && copies[same][i] == copies[0][i]) ++same;
-  if (same == count && copies[0][i] != 0) {
-    s->stretch = 0;
-    s->zeroRun = 0;
+// The dialog program's rule for two copies, the damaged copy's byte *d and
+// the source's src:
+//   both hold the same byte: it stays, and the counter starts again;
+//   neither holds one (both 0): the counter counts the position;
+//   one holds a byte: it is kept, or taken into the damaged copy;
+//   both hold different bytes: they do not agree, and the merge stops there.
+static Position MergeTwo(MergeState* s, uint8_t* d, uint8_t src, bool dHolds, bool srcHolds,
+                         uint64_t at, int32_t threshold, MergeReport* report) {
+  if (dHolds && srcHolds) {
+    if (*d != src) return kNoMajority;
+    Agreed(s);
     return kTaken;
   }
+  if (!dHolds && !srcHolds) return Unheld(s, at, threshold, report);
+  Held(s);
+  if (!dHolds) {
+    *d = src;
+    ++report->taken[0];
+  }
+  return kTaken;
+}
+
+// Three copies or more vote: of the copies that hold a byte, more than half
+// must hold the value that wins, and a position where they do not stops the
+// merge. The only candidate is what pairing off differing bytes leaves.
+static Position MergeVote(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
+                          int32_t threshold, const uint8_t* all, MergeReport* report) {
   uint8_t value = 0;
-  int lead = 0, holders = 0, held = 0;
+  int margin = 0, holders = 0, held = 0;
   for (int k = 0; k < count; ++k) {
     const uint8_t b = copies[k][i];
     if (!Holds(all, k, b)) continue;
     ++holders;
-    if (lead == 0) value = b;
-    lead += b == value ? 1 : -1;
+    if (margin == 0) value = b;
+    margin += b == value ? 1 : -1;
   }
   const uint64_t at = s->position + i;
-  if (holders == 0) {
-    AddZeros(s, 1, at + 1, threshold, report);
-    const bool reached = s->zeroRun < threshold && ++s->zeroRun == threshold && !s->asked;
-    return reached ? kReached : kTaken;
-  }
+  if (holders == 0) return Unheld(s, at, threshold, report);
   for (int k = 0; k < count; ++k) held += copies[k][i] == value && Holds(all, k, value);
   if (2 * held <= holders) return kNoMajority;
-  s->stretch = 0;
-  if (held == count) s->zeroRun = 0;
+  held == count ? Agreed(s) : Held(s);
   if (held < holders) {
     ++report->voted;
     AddPosition(&report->votedRanges, at);
@@ -77,6 +105,14 @@ static Position MergeOne(MergeState* s, uint8_t* const* copies, int count, uint3
   }
   copies[0][i] = value;
   return kTaken;
+}
+
+// One position by the rule for its number of copies.
+static Position MergeOne(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
+                         int32_t threshold, const uint8_t* all, MergeReport* report) {
+  if (count > 2) return MergeVote(s, copies, count, i, threshold, all, report);
+  return MergeTwo(s, copies[0] + i, copies[1][i], Holds(all, 0, copies[0][i]),
+                  Holds(all, 1, copies[1][i]), s->position + i, threshold, report);
 }
 
 // Whether all copies hold the same 64 bytes from i on.
@@ -140,9 +176,14 @@ static uint32_t AllSamePieces(uint8_t* const* copies, int count, uint32_t i, uin
   return end;
 }
 
-// Where all copies hold the same bytes and some source holds every byte, the
-// damaged copy's zeros that it does not hold itself are taken from the first
-// such source.
+// Sixty-four positions at once where the rule needs no look at each, which
+// is all of a merge's time but a few positions at the edges of damage. Each
+// piece moves the counters as the rule does position by position, and
+// returns false, changing nothing, where it cannot: the piece is none of its
+// kind, or the counter could reach the threshold unasked inside it.
+
+// The damaged copy's zeros in [from, to), where every copy holds the same
+// bytes and the first source that holds every byte (all) holds them too.
 static void TakeHeldZeros(uint8_t* const* copies, int count, uint32_t from, uint32_t to,
                           const uint8_t* all, MergeReport* report) {
   if (!all || all[0] || from == to) return;
@@ -152,6 +193,32 @@ static void TakeHeldZeros(uint8_t* const* copies, int count, uint32_t from, uint
     if (HasZeroByte(Load8(copies[0] + i)))
       for (uint32_t b = i; b < i + 8 && b < to; ++b) zeros += copies[0][b] == 0;
   report->taken[source - 1] += zeros;
+}
+
+// Every copy holds the same 64 bytes p: they act as one copy. Where a copy
+// holds every byte (all), each position has a holder: the stretch ends, and
+// the counter starts again unless the piece is zeros that not every copy
+// holds. Else (and at a threshold of 64 or more, where zeros between bytes
+// reach nothing) the zeros it starts with count on, its first byte starts
+// the counter and the stretch again, and the zeros it ends with count anew.
+static bool Identical64(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
+                        int32_t threshold, const uint8_t* all, MergeReport* report) {
+  const uint8_t* const p = copies[0] + i;
+  int32_t leading = 0, trailing = 0;
+  while (leading < 64 && p[leading] == 0) ++leading;
+  if (all) {
+    TakeHeldZeros(copies, count, i, i + 64, all, report);
+    if (leading < 64 || std::count(all, all + count, 1) == count) s->counter = 0;
+    s->stretch = 0;
+    return true;
+  }
+  if (leading == 64 || threshold < 64 || (!s->asked && threshold - s->counter <= leading))
+    return false;
+  AddUnheld(s, static_cast<uint64_t>(leading), s->position + i + leading, threshold, report);
+  while (p[63 - trailing] == 0) ++trailing;
+  s->counter = trailing;
+  s->stretch = static_cast<uint64_t>(trailing);
+  return true;
 }
 
 enum Piece { kAllZeros, kNoZeros, kSome };
@@ -169,41 +236,12 @@ static Piece Kind64(const uint8_t* p) {
 
 static bool Same64(const uint8_t* p, const uint8_t* q) { return std::memcmp(p, q, 64) == 0; }
 
-// Sixty-four positions at once where that needs no look at each, which is
-// all of a merge's time but a few positions at the edges of damage:
-// - all copies hold the same bytes (with a threshold of 64 or more): they act
-//   as one copy, and only the zeros they start and end with can reach the
-//   threshold or join a longer stretch; costs one branch per 64 positions;
-// - each copy holds zeros only or the bytes, without zeros, of the first copy
-//   that holds any: those are filled in, the counter stays;
-// - all copies hold zeros only.
-// Where some copy holds every byte (all), the zeros of a piece in which all
-// copies agree are held too: no copy lacks them.
-// Returns false, with nothing changed, for any other piece, and for one where
-// the counter could reach the threshold unasked.
-template <AllSame64Fn AllSame64>
-static bool MergePiece64(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
-                         int32_t threshold, const uint8_t* all, MergeReport* report) {
-  const uint8_t* const p = copies[0] + i;
-  const bool same = AllSame64(copies, count, i);
-  int32_t lead = 0, trail = 0;
-  while (same && lead < 64 && p[lead] == 0) ++lead;
-  if (same && all) {
-    TakeHeldZeros(copies, count, i, i + 64, all, report);
-    const bool everyByteHeld = std::count(all, all + count, 1) == count;
-    if (lead < 64 || everyByteHeld) s->zeroRun = 0;
-    s->stretch = 0;
-    return true;
-  }
-  if (same && lead < 64 && threshold >= 64) {
-    if (!s->asked && threshold - s->zeroRun <= lead) return false;
-    AddZeros(s, static_cast<uint64_t>(lead), s->position + i + lead, threshold, report);
-    while (p[63 - trail] == 0) ++trail;
-    s->zeroRun = trail;
-    s->stretch = static_cast<uint64_t>(trail);
-    return true;
-  }
-  if (all) return false;
+// Each copy holds zeros only or the zero-free bytes of the first that holds
+// any: those hold every position, taken into the damaged copy where it is
+// zeros, and the counter starts again only where every copy holds them. With
+// zeros only in every copy, no copy holds any of the 64 positions.
+static bool EachHolds64(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
+                        int32_t threshold, MergeReport* report) {
   const uint8_t* data = nullptr;  // of the first copy that holds any here
   int from = 0, empty = 0;
   for (int k = 0; k < count; ++k) {
@@ -223,26 +261,36 @@ static bool MergePiece64(MergeState* s, uint8_t* const* copies, int count, uint3
       std::memcpy(copies[0] + i, data, 64);
       report->taken[from - 1] += 64;
     }
-    s->zeroRun = empty == 0 ? 0 : s->zeroRun;
-    s->stretch = 0;
+    empty == 0 ? Agreed(s) : Held(s);
     return true;
   }
-  if (!s->asked && threshold - s->zeroRun <= 64) return false;
-  s->zeroRun = threshold - s->zeroRun <= 64 ? threshold : s->zeroRun + 64;
-  AddZeros(s, 64, s->position + i + 64, threshold, report);
+  if (!s->asked && threshold - s->counter <= 64) return false;
+  s->counter = threshold - s->counter <= 64 ? threshold : s->counter + 64;
+  AddUnheld(s, 64, s->position + i + 64, threshold, report);
   return true;
 }
 
+template <AllSame64Fn AllSame64>
+static bool MergePiece64(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
+                         int32_t threshold, const uint8_t* all, MergeReport* report) {
+  if (AllSame64(copies, count, i) && Identical64(s, copies, count, i, threshold, all, report))
+    return true;
+  return !all && EachHolds64(s, copies, count, i, threshold, report);
+}
+
+// The pieces of 64 by the rule where they can go so, the positions left one
+// by one; stops after the position where the counter reaches the threshold
+// unasked (s->reached), or at one without a majority.
 template <AllSame64Fn AllSame64, SamePiecesFn SamePieces>
 static uint32_t MergeBlockWith(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
                                int32_t threshold, const uint8_t* all, MergeReport* report) {
   if (all && std::count(all, all + count, 0) == count) all = nullptr;
   s->reached = 0;
   uint32_t i = 0;
-  while (i < n) {
+  for (Position merged = kTaken; i < n && merged == kTaken;) {
     // The common piece again and again: with no stretch open and the counter
-    // at 0, a piece ending in data changes neither.
-    if (s->stretch == 0 && s->zeroRun == 0 && threshold >= 64) {
+    // at 0, pieces that every copy holds alike, ending in data, change neither.
+    if (s->stretch == 0 && s->counter == 0 && threshold >= 64) {
       const uint32_t from = i;
       i = AllSamePieces<SamePieces>(copies, count, i, n);
       TakeHeldZeros(copies, count, from, i, all, report);
@@ -251,17 +299,12 @@ static uint32_t MergeBlockWith(MergeState* s, uint8_t* const* copies, int count,
       i += 64;
       continue;
     }
-    for (const uint32_t end = n - i >= 64 ? i + 64 : n; i < end; ++i) {
-      const Position merged = MergeOne(s, copies, count, i, threshold, all, report);
-      if (merged == kNoMajority) goto done;
-      if (merged == kReached) {
-        s->reached = 1;
-        ++i;
-        goto done;
-      }
+    for (const uint32_t end = n - i >= 64 ? i + 64 : n; i < end && merged == kTaken;) {
+      merged = MergeOne(s, copies, count, i, threshold, all, report);
+      i += merged != kNoMajority;
     }
+    s->reached = merged == kReached;
   }
-done:
   s->position += i;
   return i;
 }
@@ -301,7 +344,7 @@ static int MergeStretch(Merging* m, uint8_t* const* blocks, uint32_t from, uint3
     passed += MergeBlock(s, m->at.data(), job.count, to - passed, job.threshold, m->all.data(),
                          m->report);
     if (s->reached) {
-      const uint64_t first = s->position - static_cast<uint64_t>(s->zeroRun);
+      const uint64_t first = s->position - static_cast<uint64_t>(s->counter);
       if (!AskToGoOn(first)) {
         *ending = MakeOutcome(kDeclined, first);
         return 0;

@@ -24,18 +24,19 @@ struct MergeReport {
 
 // Carried from block to block; all zero at the merge's start.
 struct MergeState {
-  int32_t zeroRun;    // shared zeros since all copies last held one byte, up to threshold
+  int32_t counter;    // the zero-run counter: positions no copy holds since every copy last
+                      // held one byte, up to threshold
   int asked;          // 1 once the question has been put, or is never to be
-  uint64_t stretch;   // positions where all copies hold 0, up to here
+  uint64_t stretch;   // positions no copy holds, up to here
   uint64_t position;  // offset of the next position
-  int reached;        // 1 when the last call stopped where zeroRun came to threshold
+  int reached;        // 1 when the last call stopped where the counter came to threshold
 };
 
 // Merges copies[1..count)[0..n) into copies[0][0..n) in place (threshold >= 1;
 // report->taken holds count - 1 counters). A copy holds a byte that is not
 // zero, and every byte where all (null: none) has a 1 for it; a majority is
 // one of the copies that hold a byte. Returns the positions passed: n;
-// or, unless s->asked, (index + 1) of the position where s->zeroRun reached
+// or, unless s->asked, (index + 1) of the position where s->counter reached
 // threshold, with s->reached set; or the index of the first position without
 // a majority (left untouched).
 uint32_t MergeBlock(MergeState* s, uint8_t* const* copies, int count, uint32_t n,
