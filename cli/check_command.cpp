@@ -1,9 +1,9 @@
 #include <new>
 
 #include "cli/commands.h"
-#include "cli/console.h"
-#include "cli/fs.h"
-#include "cli/report.h"
+#include "platform/console.h"
+#include "platform/fs.h"
+#include "report/report.h"
 #include "cli/text_file.h"
 #include "scan/damage_map.h"
 #include "scan/mapfile.h"

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "cli/console.h"
-#include "cli/report.h"
+#include "platform/console.h"
+#include "report/report.h"
 #include "common/messages.h"
 
 typedef std::chrono::steady_clock Clock;

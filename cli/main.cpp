@@ -6,9 +6,9 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/console.h"
-#include "cli/fs.h"
-#include "cli/report.h"
+#include "platform/console.h"
+#include "platform/fs.h"
+#include "report/report.h"
 #include "cli/text_file.h"
 #include "common/output_name.h"
 #include "common/threshold.h"

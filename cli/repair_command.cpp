@@ -4,11 +4,11 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/console.h"
-#include "cli/fs.h"
+#include "platform/console.h"
+#include "platform/fs.h"
 #include "cli/host_cli.h"
-#include "cli/replace.h"
-#include "cli/report.h"
+#include "platform/replace.h"
+#include "report/report.h"
 #include "cli/text_file.h"
 #include "common/output_name.h"
 #include "repair/merge_copies.h"
@@ -125,14 +125,14 @@ static void MergeAndAskWithin(const Repair& r, FileHandle output, Merged* m) {
   }
 }
 
-static Outcome OutputFailure(int error) {
+static Outcome OutputFailure(FileError error) {
   Outcome cannot = MakeOutcome(kCannotMakeOutput);
   cannot.file = kOutputFile;
   cannot.error = error;
   return cannot;
 }
 
-static Outcome WriteFailure(int error) {
+static Outcome WriteFailure(FileError error) {
   Outcome cannot = MakeOutcome(kCannotWrite);
   cannot.file = kOutputFile;
   cannot.error = error;
@@ -146,16 +146,16 @@ static int MergeInPlace(const Repair& r, Merged* m) {
   // The merge refuses to write over a file that it reads; the output only
   // takes its place at the end, so that is decided here.
   for (const char* copy : r.copies)
-    if (SameFile(r.output, copy)) return m->outcome = OutputFailure(kErrorIsInput), 0;
+    if (SameFile(r.output, copy)) return m->outcome = OutputFailure({kFailedIsInput, 0}), 0;
   Replacement out;
   const ItemReport stopped = {r.copies[0], "stopped", 1};
   if (!BeginReplacement(&out, r.output, r.copies[0], FormatReport(stopped, r.options.json)))
-    return m->outcome = OutputFailure(out.error), 0;
+    return m->outcome = OutputFailure(SystemFailure(out.error)), 0;
   MergeAndAskWithin(r, out.file, m);
   const int keep = m->outcome.kind == kMerged && !ChangesNothing(*m);
   const int placed = EndReplacement(&out, r.output, keep);
   if (!placed && StopStatus()) m->outcome = MakeOutcome(kStopped);
-  else if (keep && !placed) m->outcome = WriteFailure(out.error);
+  else if (keep && !placed) m->outcome = WriteFailure(SystemFailure(out.error));
   return placed;
 }
 

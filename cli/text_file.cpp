@@ -1,9 +1,9 @@
 #include "cli/text_file.h"
 
-#include "cli/console.h"
-#include "cli/fs.h"
-#include "cli/replace.h"
-#include "cli/report.h"
+#include "platform/console.h"
+#include "platform/fs.h"
+#include "platform/replace.h"
+#include "report/report.h"
 #include "common/output_name.h"
 
 // ddrescue writes a line of some 40 bytes per block it tells apart: a map
@@ -28,16 +28,16 @@ int ReadSmallFile(const char* path, std::string* text, std::string* why) {
 
 int WriteMapfile(const char* path, const std::string& text) {
   Replacement map;
-  int error = 0;
+  FileError error = {kNoFailure, 0};
   if (!MayReplace(path)) {
-    error = IsFolder(path) ? kErrorIsFolder : kErrorNotRegular;
+    error.failure = IsFolder(path) ? kFailedIsFolder : kFailedNotRegular;
   } else if (BeginReplacement(&map, path, path, std::string())) {
     const int written = WriteExact(map.file, text.data(), static_cast<uint32_t>(text.size()));
-    if (!written) map.error = LastFileError();
+    if (!written) error = LastFileError();
     if (EndReplacement(&map, path, written)) return 1;
   }
   if (StopStatus()) return 0;
-  error = error ? error : map.error;
+  if (error.failure == kNoFailure) error = SystemFailure(map.error);
   WriteText(kStderr, "orvalintex-cli: cannot write the mapfile " + QuotedName(PathToUtf8(path)) +
                          ": " + FileErrorText(error) + "\n");
   return 0;

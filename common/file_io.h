@@ -36,15 +36,25 @@ void CloseFile(FileHandle file);
 // Deletes the file at path.
 int RemoveFile(const char* path);
 
-// Why the last failing call above failed: the system's error number (errno,
-// or GetLastError() on Windows), or one of these.
-enum FileErrorKind {
-  kErrorIsFolder = -1,    // a folder was to be read
-  kErrorNotRegular = -2,  // neither a regular file nor a block device
-  kErrorEndedEarly = -3,  // the file ended before its size: it shrank meanwhile
-  kErrorIsInput = -4,     // the file to make is one of the files being read
+// Why a file operation failed: the system said so (its error number, errno
+// or GetLastError() on Windows), or the program found one of the others.
+enum FileFailure {
+  kNoFailure,
+  kFailedBySystem,
+  kFailedIsFolder,    // a folder was to be read
+  kFailedNotRegular,  // neither a regular file nor a block device
+  kFailedEndedEarly,  // the file ended before its size: it shrank meanwhile
+  kFailedIsInput,     // the file to make is one of the files being read
 };
-int LastFileError();
+struct FileError {
+  FileFailure failure;
+  int system;  // kFailedBySystem: the system's error number
+};
+
+inline FileError SystemFailure(int system) { return {kFailedBySystem, system}; }
+
+// Why the last failing call above failed.
+FileError LastFileError();
 
 // The character after the one at p, stepping over both bytes of a
 // double-byte character where paths are in an ANSI code page.

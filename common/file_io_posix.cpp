@@ -6,38 +6,38 @@
 #include "common/file_io.h"
 
 // errno is overwritten by the closing and the next calls; the reason is kept.
-static int g_lastError = 0;
+static FileError g_lastError = {kNoFailure, 0};
 
-static int Fail(int error) {
+static int Fail(FileError error) {
   g_lastError = error;
   return 0;
 }
 
-static FileHandle Refuse(int fd, int error) {
+static FileHandle Refuse(int fd, FileError error) {
   if (fd >= 0) close(fd);
   Fail(error);
   return kNoFile;
 }
 
-int LastFileError() { return g_lastError; }
+FileError LastFileError() { return g_lastError; }
 
 // Only regular files and block devices (a disc or a disc image behind a loop
 // device) are read: a FIFO, a terminal or /dev/zero would block or never end.
 // Opened without blocking, so a FIFO without a writer is refused at once.
 FileHandle OpenForRead(const char* path) {
   int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return Refuse(fd, errno);
+  if (fd < 0) return Refuse(fd, SystemFailure(errno));
   struct stat st;
-  int error = 0;
+  FileError error = {kNoFailure, 0};
   if (fstat(fd, &st) != 0)
-    error = errno;
+    error = SystemFailure(errno);
   else if (S_ISDIR(st.st_mode))
-    error = kErrorIsFolder;
+    error.failure = kFailedIsFolder;
   else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
-    error = kErrorNotRegular;
+    error.failure = kFailedNotRegular;
   else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
-    error = errno;
-  return error != 0 ? Refuse(fd, error) : fd;
+    error = SystemFailure(errno);
+  return error.failure != kNoFailure ? Refuse(fd, error) : fd;
 }
 
 static int SameFile(const struct stat& a, int fd) {
@@ -49,27 +49,31 @@ static int SameFile(const struct stat& a, int fd) {
 // none of the inputs, and only then cut it to length 0.
 FileHandle CreateAlways(const char* path, const FileHandle* inputs, int count) {
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return Refuse(fd, errno);
+  if (fd < 0) return Refuse(fd, SystemFailure(errno));
   struct stat st;
-  int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : kErrorNotRegular;
-  for (int i = 0; error == 0 && i < count; ++i)
+  FileError error = {kNoFailure, 0};
+  if (fstat(fd, &st) != 0)
+    error = SystemFailure(errno);
+  else if (!S_ISREG(st.st_mode))
+    error.failure = kFailedNotRegular;
+  for (int i = 0; error.failure == kNoFailure && i < count; ++i)
     if (inputs[i] != kNoFile && SameFile(st, static_cast<int>(inputs[i])))
-      error = kErrorIsInput;
-  if (error == 0 && ftruncate(fd, 0) != 0) error = errno;
-  return error != 0 ? Refuse(fd, error) : fd;
+      error.failure = kFailedIsInput;
+  if (error.failure == kNoFailure && ftruncate(fd, 0) != 0) error = SystemFailure(errno);
+  return error.failure != kNoFailure ? Refuse(fd, error) : fd;
 }
 
 // A block device's size is where its end lies; fstat gives 0 for it.
 int GetSize(FileHandle file, uint64_t* size) {
   const int fd = static_cast<int>(file);
   struct stat st;
-  if (fstat(fd, &st) != 0) return Fail(errno);
+  if (fstat(fd, &st) != 0) return Fail(SystemFailure(errno));
   if (!S_ISBLK(st.st_mode)) {
     *size = static_cast<uint64_t>(st.st_size);
     return 1;
   }
   const off_t here = lseek(fd, 0, SEEK_CUR), end = lseek(fd, 0, SEEK_END);
-  if (here < 0 || end < 0 || lseek(fd, here, SEEK_SET) != here) return Fail(errno);
+  if (here < 0 || end < 0 || lseek(fd, here, SEEK_SET) != here) return Fail(SystemFailure(errno));
   *size = static_cast<uint64_t>(end);
   return 1;
 }
@@ -79,7 +83,7 @@ int ReadExact(FileHandle file, void* buffer, uint32_t n) {
   while (n > 0) {
     ssize_t got = read(static_cast<int>(file), p, n);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return Fail(got < 0 ? errno : kErrorEndedEarly);
+    if (got <= 0) return Fail(got < 0 ? SystemFailure(errno) : FileError{kFailedEndedEarly, 0});
     p += got;
     n -= static_cast<uint32_t>(got);
   }
@@ -91,7 +95,7 @@ int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
   while (n > 0) {
     ssize_t put = write(static_cast<int>(file), p, n);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return Fail(put < 0 ? errno : ENOSPC);
+    if (put <= 0) return Fail(SystemFailure(put < 0 ? errno : ENOSPC));
     p += put;
     n -= static_cast<uint32_t>(put);
   }
@@ -102,7 +106,7 @@ void CloseFile(FileHandle file) {
   if (file != kNoFile) close(static_cast<int>(file));
 }
 
-int RemoveFile(const char* path) { return unlink(path) == 0 ? 1 : Fail(errno); }
+int RemoveFile(const char* path) { return unlink(path) == 0 ? 1 : Fail(SystemFailure(errno)); }
 
 const char* NextPathChar(const char* p) { return p + 1; }
 

@@ -3,14 +3,16 @@
 #include "common/file_io.h"
 
 // Later calls may overwrite the system's last error; the reason is kept.
-static int g_lastError = 0;
+static FileError g_lastError = {kNoFailure, 0};
 
-static int Fail(int error) {
+static int Fail(FileError error) {
   g_lastError = error;
   return 0;
 }
 
-int LastFileError() { return g_lastError; }
+static int FailBySystem() { return Fail(SystemFailure(static_cast<int>(GetLastError()))); }
+
+FileError LastFileError() { return g_lastError; }
 
 static HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
@@ -23,7 +25,7 @@ FileHandle OpenForRead(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
   const bool folder =
       attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  Fail(folder ? kErrorIsFolder : static_cast<int>(error));
+  Fail(folder ? FileError{kFailedIsFolder, 0} : SystemFailure(static_cast<int>(error)));
   return kNoFile;
 }
 
@@ -32,31 +34,28 @@ FileHandle OpenForRead(const char* path) {
 FileHandle CreateAlways(const char* path, const FileHandle*, int) {
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) Fail(static_cast<int>(GetLastError()));
+  if (h == INVALID_HANDLE_VALUE) FailBySystem();
   return reinterpret_cast<FileHandle>(h);
 }
 
 int GetSize(FileHandle file, uint64_t* size) {
   DWORD high = 0;
   DWORD low = GetFileSize(AsHandle(file), &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
-    return Fail(static_cast<int>(GetLastError()));
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FailBySystem();
   *size = (static_cast<uint64_t>(high) << 32) | low;
   return 1;
 }
 
 int ReadExact(FileHandle file, void* buffer, uint32_t n) {
   DWORD got = 0;
-  if (!ReadFile(AsHandle(file), buffer, n, &got, nullptr))
-    return Fail(static_cast<int>(GetLastError()));
-  return got == n ? 1 : Fail(kErrorEndedEarly);
+  if (!ReadFile(AsHandle(file), buffer, n, &got, nullptr)) return FailBySystem();
+  return got == n ? 1 : Fail({kFailedEndedEarly, 0});
 }
 
 int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
   DWORD put = 0;
-  if (!WriteFile(AsHandle(file), buffer, n, &put, nullptr))
-    return Fail(static_cast<int>(GetLastError()));
-  return put == n ? 1 : Fail(ERROR_DISK_FULL);
+  if (!WriteFile(AsHandle(file), buffer, n, &put, nullptr)) return FailBySystem();
+  return put == n ? 1 : Fail(SystemFailure(ERROR_DISK_FULL));
 }
 
 void CloseFile(FileHandle file) {
@@ -64,7 +63,7 @@ void CloseFile(FileHandle file) {
 }
 
 int RemoveFile(const char* path) {
-  return DeleteFileA(path) ? 1 : Fail(static_cast<int>(GetLastError()));
+  return DeleteFileA(path) ? 1 : FailBySystem();
 }
 
 const char* NextPathChar(const char* p) { return CharNextA(p); }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/file_io.h"
+
 enum OutcomeKind {
   kClean,               // a check read the whole file and found no damage
   kDamaged,             // a check found a zero run, at offset
@@ -34,11 +36,17 @@ struct Outcome {
   OutcomeKind kind;
   uint64_t offset;             // kDamaged, kMismatch, kDeclined: where
   int file;                    // a file's failure or a size mismatch: which file
-  int error;                   // a file's failure: LastFileError() then (common/file_io.h)
+  FileError error;             // a file's failure: LastFileError() then (common/file_io.h)
   uint64_t sizes[2];           // kSizeMismatch: the damaged copy's size and that file's
   std::vector<uint8_t> bytes;  // kMismatch: each copy's byte at offset, in copy order
 };
 
 inline Outcome MakeOutcome(OutcomeKind kind, uint64_t offset = 0) {
-  return Outcome{kind, offset, 0, 0, {0, 0}, {}};
+  Outcome outcome;
+  outcome.kind = kind;
+  outcome.offset = offset;
+  outcome.file = 0;
+  outcome.error = {kNoFailure, 0};
+  outcome.sizes[0] = outcome.sizes[1] = 0;
+  return outcome;
 }

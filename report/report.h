@@ -40,7 +40,7 @@ std::string ReasonFor(const Outcome& outcome, const char* const* copies, const c
 std::string FormatReport(const ItemReport& report, int json);
 
 // Why the file layer failed (common/file_io.h), in words.
-std::string FileErrorText(int error);
+std::string FileErrorText(FileError error);
 
 // A name as a terminal may show it: as it is, or as $'...' when it holds a
 // control character or bytes that are not UTF-8.

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/console.h"
+#include "platform/console.h"
 
 std::string ProgramTextToUtf8(const char* text) { return text; }
 

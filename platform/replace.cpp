@@ -1,7 +1,7 @@
-#include "cli/replace.h"
+#include "platform/replace.h"
 
-#include "cli/console.h"
-#include "cli/fs.h"
+#include "platform/console.h"
+#include "platform/fs.h"
 #include "common/output_name.h"
 
 // No stop may fall between making the partial file and guarding it.

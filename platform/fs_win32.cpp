@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/fs.h"
+#include "platform/fs.h"
 
 int IsFolder(const char* path) {
   DWORD attributes = GetFileAttributesA(path);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/fs.h"
+#include "platform/fs.h"
 #include "common/output_name.h"
 
 int IsFolder(const char* path) {

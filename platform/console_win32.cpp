@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "cli/console.h"
+#include "platform/console.h"
 
 // The program's literals are compiled as Shift-JIS whatever the system's code
 // page; paths come in the ANSI code page.

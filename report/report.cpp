@@ -1,28 +1,29 @@
-#include "cli/report.h"
+#include "report/report.h"
 
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/console.h"
+#include "platform/console.h"
 #include "common/file_io.h"
 #include "common/messages.h"
 #include "common/offset_text.h"
 
 static std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
-std::string FileErrorText(int error) {
-  switch (error) {
-    case kErrorIsFolder:
+std::string FileErrorText(FileError error) {
+  switch (error.failure) {
+    case kFailedIsFolder:
       return "is a folder";
-    case kErrorNotRegular:
+    case kFailedNotRegular:
       return "not a regular file";
-    case kErrorEndedEarly:
+    case kFailedEndedEarly:
       return "ended before its size";
-    case kErrorIsInput:
+    case kFailedIsInput:
       return "is one of the copies read";
+    default:
+      return SystemErrorText(error.system);
   }
-  return SystemErrorText(error);
 }
 
 static std::string Quoted(const char* path) { return QuotedName(PathToUtf8(path)); }
@@ -32,7 +33,7 @@ std::string ReasonFor(const Outcome& o, const char* const* copies, const char* o
   const std::string named = o.file == 0 ? std::string() : Quoted(file) + ": ";
   if (o.kind == kSizeMismatch)
     return Quoted(copies[0]) + ": " + Bytes(o.sizes[0]) + ", " + named + Bytes(o.sizes[1]);
-  return o.error != 0 ? named + FileErrorText(o.error) : std::string();
+  return o.error.failure != kNoFailure ? named + FileErrorText(o.error) : std::string();
 }
 
 static std::string OneLine(std::string text) {
