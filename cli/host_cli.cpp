@@ -96,7 +96,7 @@ int AskToGoOn(uint64_t offset) {
   ClearProgress();
   const std::string prompt =
       QuotedName(PathToUtf8(g_progress.path)) + ": " +
-      ProgramTextToUtf8(OutcomeMessage(MakeOutcome(kDeclined, offset)).c_str()) +
+      ProgramTextToUtf8(OutcomeMessage(MakeOutcome(kDeclined, offset), UserLanguage()).c_str()) +
       u8" [y/yes/はい, N/no/いいえ] ";
   if (g_answerRule != kAskOnTerminal || !InputIsTerminal()) {
     const char* reason = g_answerRule == kAlwaysYes  ? "yes (--yes)\n"

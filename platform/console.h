@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "common/messages.h"
+
 enum OutStream { kStdout, kStderr };
 
 // Output is assembled as UTF-8 (on POSIX, names that are not UTF-8 pass
@@ -13,6 +15,10 @@ enum OutStream { kStdout, kStderr };
 // on Windows, raw bytes on POSIX.
 std::string ProgramTextToUtf8(const char* text);
 std::string PathToUtf8(const char* path);
+
+// The language the user reads messages in: Japanese where the locale (on
+// Windows the user's interface language) is Japanese, else English.
+Language UserLanguage();
 
 // The system's words for an error number of the file layer (errno, or
 // GetLastError() on Windows).

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,17 @@
 std::string ProgramTextToUtf8(const char* text) { return text; }
 
 std::string PathToUtf8(const char* path) { return path; }
+
+// The variables as POSIX orders them: the first one set and not empty counts.
+Language UserLanguage() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) continue;
+    const bool ja = std::strncmp(value, "ja", 2) == 0 && std::strchr("_.@", value[2]);
+    return ja ? kJapanese : kEnglish;
+  }
+  return kEnglish;
+}
 
 std::string SystemErrorText(int error) { return std::strerror(error); }
 

@@ -29,6 +29,10 @@ std::string PathToUtf8(const char* path) {
   return FromWide(CP_UTF8, ToWide(CP_ACP, path, lstrlenA(path)));
 }
 
+Language UserLanguage() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? kJapanese : kEnglish;
+}
+
 // The system's message in the ANSI code page, without the line end it ends in.
 std::string SystemErrorText(int error) {
   char text[512];

@@ -267,7 +267,8 @@ static std::string MergeLines(const ItemReport& r) {
 
 // The outcome's message, else the note; UTF-8.
 static std::string MessageOf(const ItemReport& r) {
-  const std::string message = r.outcome ? OutcomeMessage(*r.outcome) : std::string();
+  const std::string message =
+      r.outcome ? OutcomeMessage(*r.outcome, UserLanguage()) : std::string();
   return message.empty() ? r.note : ProgramTextToUtf8(message.c_str());
 }
 

@@ -84,6 +84,9 @@ static int Exit(const std::string& args) { return WEXITSTATUS(std::system(RUN(ar
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
+#ifndef _WIN32
+    setenv("LC_ALL", "ja_JP.UTF-8", 1);  // the messages in Japanese, as the Wine runner has them
+#endif
     root = MakeTempDir();
     for (const char* folder : {"/w/disc/v.old", "/w/none", "/w/copy"})
       fs::create_directories(root + folder);
@@ -263,6 +266,17 @@ TEST_F(Cli, Invocations) {
   EXPECT_EQ(Names("f1"), (std::set<std::string>{"conflict", "lost", "lost.fixed", "same", "size",
                                                 "vote", "vote.fixed"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
+#ifndef _WIN32
+  // The messages in the user's language as POSIX orders the variables, English but for Japanese.
+  for (const auto& [env, message] : std::vector<std::pair<std::string, std::string>>{
+           {"LC_ALL=C LANG=ja_JP.UTF-8", ": The file may be damaged. Address"},
+           {"LC_ALL= LC_MESSAGES=ja_JP LANG=C", DAMAGED},
+           {"LC_ALL= LC_MESSAGES= LANG=ja", DAMAGED},
+           {"LC_ALL= LC_MESSAGES= LANG=", ": The file may be damaged. Address"}}) {
+    std::system((env + " " ORVALINTEX_CLI " check dmg.avi >../out").c_str());
+    EXPECT_NE(Text(ReadBytes("../out")).find(message), std::string::npos) << env;
+  }
+#endif
   EXPECT_EQ(ReadBytes("dead.out"), ReadBytes("live.avi"));
   EXPECT_EQ(Names("disc"), (std::set<std::string>{"a.avi", "a.fixed.avi", "b.avi", "dmg.avi",
                                                   "v.old"}));

@@ -3,16 +3,16 @@
 # an indented block, run in turn in a folder that fixtures.sh fills for each document, must
 # print the lines below it, as indented, up to the next command or the block's end. Stderr (the
 # questions) is not compared.
-# usage: examples.sh CLI DOCUMENT...
+# usage: examples.sh CLI LOCALE:DOCUMENT... (the locale the document's examples run in)
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 cli=$(realpath "$1")
 shift
 docs=()
-for doc in "$@"; do docs+=("$(realpath "$doc")"); done
+for doc in "$@"; do docs+=("${doc%%:*}:$(realpath "${doc#*:}")"); done
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin" && ln -s "$cli" "$work/bin/orvalintex-cli"
-export PATH="$work/bin:$PATH" LC_ALL=C.UTF-8
+export PATH="$work/bin:$PATH"
 failed=0
 # Each example as its command, a tab, then its lines joined by \n.
 examples() {
@@ -24,7 +24,9 @@ examples() {
        { flush() }
        END { flush() }' "$1"
 }
-for doc in "${docs[@]}"; do
+for entry in "${docs[@]}"; do
+  doc=${entry#*:}
+  export LC_ALL=${entry%%:*}
   folder=$(mktemp -d "$work/doc.XXXXXX") && cd "$folder" && . "$here/fixtures.sh"
   while IFS=$'\t' read -r cmd want; do
     got=$(bash -c "$cmd" 2>/dev/null || true)
