@@ -3,38 +3,23 @@
 #include "cli/commands.h"
 #include "platform/console.h"
 #include "platform/fs.h"
+#include "platform/replace.h"
 #include "report/report.h"
-#include "cli/text_file.h"
+#include "report/words.h"
 #include "scan/damage_map.h"
 #include "scan/mapfile.h"
 #include "scan/scan_file.h"
 
-static const char* CheckWord(OutcomeKind kind) {
-  switch (kind) {
-    case kClean:
-      return "clean";
-    case kDamaged:
-      return "damaged";
-    case kStopped:
-      return "stopped";
-    default:
-      return "error";
-  }
-}
-
-// A check that found no damage yet finds a tail the file lacks, which its
-// RIFF header claims: damage at its start.
+// A tail its RIFF header claims and the file lacks is damage at its start.
 static void TellTruncation(const ByteRange& tail, Outcome* outcome, ItemReport* report) {
   if (outcome->kind != kClean || tail.length == 0) return;
   *outcome = MakeOutcome(kDamaged, tail.offset);
   report->result = "damaged";
-  report->reason = "truncated: the header claims " + std::to_string(tail.length) +
-                   " bytes more";
+  report->reason = TruncationReason(tail.length);
 }
 
-// With --all every damaged range: the file is damaged when there is one, and
-// the first range's offset is the one a check reports. Returns 1 when the
-// file is clean.
+// With --all every damaged range, the first where a check reports it.
+// Returns 1 when the file is clean.
 static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   GuardItem(FormatReport(ItemReport{path, "stopped", 0}, o.json), nullptr);
   BeginItem(path);
@@ -67,16 +52,16 @@ static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   return outcome.kind == kClean;
 }
 
-// A folder that cannot be listed is reported like a file that cannot be
-// opened; one without files is said to be empty rather than passed over.
-static void ReportFolder(const char* folder, const Outcome* outcome, const char* note, int json) {
-  ItemReport report = {folder, "error", 0};
-  report.outcome = outcome;
-  report.note = note ? note : "";
-  WriteText(kStdout, FormatReport(report, json));
+int WriteMapfile(const char* path, const std::string& text) {
+  FileError error;
+  if (WriteWholeFile(path, text, &error)) return 1;
+  if (!StopStatus())
+    WriteText(kStderr, "orvalintex-cli: cannot write the mapfile " + Quoted(path) + ": " +
+                           FileErrorText(error) + "\n");
+  return 0;
 }
 
-// Memory that cannot be had for what a file holds ends its check as an error.
+// Memory that cannot be had for what a file holds is an error of its check.
 static int CheckWithin(const char* path, const CopyMap* map, const CliOptions& o) {
   try {
     return CheckOne(path, map, o);
@@ -84,9 +69,7 @@ static int CheckWithin(const char* path, const CopyMap* map, const CliOptions& o
     ReleaseItem();
     EndItem();
     const Outcome noMemory = MakeOutcome(kNoMemory);
-    ItemReport report = {path, "error", 0};
-    report.outcome = &noMemory;
-    WriteText(kStdout, FormatReport(report, o.json));
+    WriteText(kStdout, BriefReport(path, "error", 0, &noMemory, "", o.json));
     return 0;
   }
 }
@@ -97,13 +80,13 @@ int RunCheck(const CliOptions& options) {
   for (size_t k = 0; k < options.operands.size(); ++k) {
     const char* operand = options.operands[k];
     std::vector<std::string> files;
-    if (!IsFolder(operand)) {
-      files.push_back(operand);
-    } else if (!ListFolder(operand, 1, &files, nullptr)) {
-      ReportFolder(operand, &cannotOpen, nullptr, options.json);
-      status = kExitTrouble;
-    } else if (files.empty()) {
-      ReportFolder(operand, nullptr, "no files in this folder", options.json);
+    // A folder that cannot be listed is reported as a file that cannot be
+    // opened, one without files as empty rather than passed over.
+    const int listed = !IsFolder(operand) || ListFolder(operand, 1, &files, nullptr);
+    if (!IsFolder(operand)) files.push_back(operand);
+    if (!listed || files.empty()) {
+      WriteText(kStdout, BriefReport(operand, "error", 0, listed ? nullptr : &cannotOpen,
+                                     listed ? "no files in this folder" : "", options.json));
       status = kExitTrouble;
     }
     for (const std::string& file : files) {

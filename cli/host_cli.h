@@ -1,6 +1,5 @@
-// The command-line tool's side of the core's host seam (common/host.h): it
-// answers the continue question and keeps a progress line on a terminal. What
-// an operation came to it reads from the outcome returned.
+// The command line's side of the core's host seam (common/host.h): the
+// continue question and a progress line on a terminal.
 #pragma once
 #include "common/host.h"
 
@@ -12,8 +11,7 @@ enum AnswerRule {
 
 void SetAnswerRule(AnswerRule rule);
 
-// Starts the work on the file at path, which the continue question names: a
-// progress line is drawn on a terminal once the work has taken half a second.
-// EndItem() clears it again.
+// The work on the file at path, which the question names: its progress line
+// shows once the work has taken half a second, and EndItem() clears it.
 void BeginItem(const char* path);
 void EndItem();

@@ -1,5 +1,4 @@
-// orvalintex-cli: the zero-run check and the copy repair of Orvalintex for
-// scripts and terminals, on the same core as the dialog program.
+// orvalintex-cli: Orvalintex's check and repair for scripts and terminals.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdint>
@@ -9,7 +8,7 @@
 #include "platform/console.h"
 #include "platform/fs.h"
 #include "report/report.h"
-#include "cli/text_file.h"
+#include "report/words.h"
 #include "common/output_name.h"
 #include "common/threshold.h"
 #include "orvalintex_version.h"
@@ -28,21 +27,16 @@ struct Named {
 // A whole number of KB in decimal digits only, so that "010" is ten and no
 // base prefix or sign slips through.
 static std::string CheckThresholdKb(const std::string& text) {
-  int64_t kb = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9' || (kb = kb * 10 + (c - '0')) > kMaxThresholdKb) {
-      kb = 0;
-      break;
-    }
-  }
-  if (kb > 0) return std::string();
+  int64_t kb = 0;  // past the largest it stays there
+  for (char c : text)
+    kb = c < '0' || c > '9' || kb > kMaxThresholdKb ? kMaxThresholdKb + 1 : kb * 10 + (c - '0');
+  if (kb > 0 && kb <= kMaxThresholdKb) return std::string();
   return "takes a whole number of KB from 1 to " + std::to_string(kMaxThresholdKb) + ", not '" +
          text + "'";
 }
 
-// Help starts with both commands' usage lines, whichever command asked for it,
-// and an option's column holds only its name and value: what it needs or
-// rules out is said in its description.
+// Help starts with both commands' usage lines, whichever command asked; an
+// option's column holds its name and value, its description the rest.
 class Help : public CLI::Formatter {
  public:
   Help() { label("Positionals", "Operands"); }
@@ -142,7 +136,7 @@ static CLI::App* AddRepair(CLI::App* app, CliOptions* o, Named* named) {
       ->type_name("FILE");
   CLI::Option* yes = repair->add_flag_callback(
       "-y,--yes", [o] { o->answer = kAlwaysYes; },
-      "the answer when no copy holds a whole threshold\nof bytes: go on (default: ask on a "
+      "the answer when a range no copy holds is no\npadding: go on (default: ask on a "
       "terminal,\nelse no); not with --no");
   repair->add_flag_callback("-n,--no", [o] { o->answer = kAlwaysNo; },
                             "the answer: stop; not with --yes")
@@ -159,31 +153,27 @@ static CLI::App* AddRepair(CLI::App* app, CliOptions* o, Named* named) {
   return repair;
 }
 
-static std::string Quoted(const std::string& path) { return QuotedName(PathToUtf8(path.c_str())); }
-
-// The folder -o names for a folder repair: made when missing (one level, as
-// mkdir does). Returns the exit status of the trouble, or 0.
+// The folder -o names for a folder repair, made when missing (one level).
+// Returns the exit status of the trouble, or 0.
 static int OutputFolderTrouble(const std::string& folder) {
   const char* path = folder.c_str();
   if (folder.empty() || IsFolder(path)) return 0;
   if (SameFile(path, path))  // something other than a folder stands there
     return UsageError("with DAMAGED a folder: every SOURCE and OUTPUT are folders");
   const int error = MakeFolder(path);
-  return error == 0 ? 0 : Trouble("cannot make the folder " + Quoted(folder) + ": " +
+  return error == 0 ? 0 : Trouble("cannot make the folder " + Quoted(path) + ": " +
                                   SystemErrorText(error));
 }
 
-// The operand that names the file copy names, as given or the same file, or
-// the count of operands.
+// The operand naming copy's file, or the count of operands.
 static size_t OperandOf(const Named& named, const CliOptions& o, const char* copy) {
   size_t k = 0;
   while (k < o.operands.size() && named.operands[k] != copy && !SameFile(o.operands[k], copy)) ++k;
   return k;
 }
 
-// Each --map names one of the operands, once, and is read before anything
-// else is: a malformed one, or one of another size than its copy, stops the
-// command.
+// Each --map names one operand once and is read before anything else: a
+// malformed one, or one of another size than its copy, stops the command.
 static int ReadMaps(const Named& named, CliOptions* o) {
   o->maps.assign(o->operands.size(), CopyMap{0, {}, 0});
   for (size_t m = 0; m + 1 < named.maps.size(); m += 2) {
@@ -193,9 +183,10 @@ static int ReadMaps(const Named& named, CliOptions* o) {
     if (k == o->operands.size() || IsFolder(copy))
       return UsageError("--map: " + Quoted(copy) + " is none of the files named");
     if (o->maps[k].mapped) return UsageError("--map: " + Quoted(copy) + " is given two mapfiles");
-    std::string text, why;
-    if (!ReadSmallFile(mapfile, &text, &why))
-      return Trouble("cannot read the mapfile " + Quoted(mapfile) + ": " + why);
+    std::string text;
+    FileError error;
+    if (!ReadSmallFile(mapfile, &text, &error))
+      return Trouble("cannot read the mapfile " + Quoted(mapfile) + ": " + FileErrorText(error));
     const std::string wrong = ReadMapfile(text, &o->maps[k]);
     if (!wrong.empty()) return Trouble(Quoted(mapfile) + ": " + wrong);
     uint64_t size = 0;
@@ -229,8 +220,7 @@ static int FolderRefusal(const Named& named, const CliOptions& o) {
 }
 
 // What the command line asks for that cannot be, before anything is read. A
-// repair's output (-o, or name.fixed.ext) in an existing folder goes into it
-// under the damaged file's name; no output may name an input or another output.
+// repair's output in a folder goes into it under the damaged file's name.
 static int Refusal(bool repairing, const CLI::App* repair, Named* named, CliOptions* o) {
   if (repairing && repair->count("-o") && named->output.empty())
     return UsageError("--output: the output name is empty");

@@ -9,34 +9,26 @@
 #include "cli/host_cli.h"
 #include "platform/replace.h"
 #include "report/report.h"
-#include "cli/text_file.h"
+#include "report/words.h"
 #include "common/output_name.h"
 #include "repair/merge_copies.h"
 #include "scan/mapfile.h"
 
-static void Print(const ItemReport& report, int json) {
-  WriteText(kStdout, FormatReport(report, json));
-}
-
 // A report of a repair refused for a reason of this program's own.
 static int Refused(const char* path, const std::string& note, int json,
                    const char* word = "failed") {
-  ItemReport report = {path, word, 1};
-  report.note = note;
-  Print(report, json);
+  WriteText(kStdout, BriefReport(path, word, 1, nullptr, note, json));
   return kExitTrouble;
 }
 
-// Refuses, before anything is read, what would have the repair write where it
-// must not. Returns the reason, or an empty text when the repair may go ahead.
+// Why the repair may not write where it would, before anything is read, or "".
 static std::string Refusal(const std::vector<const char*>& copies, const char* output) {
-  const auto quoted = [](const char* path) { return QuotedName(PathToUtf8(path)); };
   for (size_t i = 0; i < copies.size(); ++i)
     for (size_t k = i + 1; k < copies.size(); ++k)
       if (SameFile(copies[i], copies[k]))
-        return quoted(copies[i]) + " and " + quoted(copies[k]) + " are the same file";
+        return Quoted(copies[i]) + " and " + Quoted(copies[k]) + " are the same file";
   if (!MayReplace(output))
-    return "the output " + quoted(output) +
+    return "the output " + Quoted(output) +
            " exists and is not a regular file (a link, device, FIFO, socket or folder)";
   return std::string();
 }
@@ -48,8 +40,7 @@ struct Repair {
   const CliOptions& options;
 };
 
-// What a merge came to: its outcome and counts, and its unsupplied ranges
-// with what they hit.
+// What a merge came to, with its unsupplied ranges and what they hit.
 struct Merged {
   Outcome outcome;
   MergeReport merge;
@@ -57,36 +48,11 @@ struct Merged {
   Findings unsupplied;
 };
 
-// A repair changes nothing when the merge took no byte, decided none by a
-// vote and left none unsupplied but padding: the damaged copy is clean.
 static int ChangesNothing(const Merged& m) {
-  for (uint64_t taken : m.merge.taken)
-    if (taken > 0) return 0;
-  return m.outcome.kind == kMerged && m.merge.voted == 0 && m.unsupplied.lacking == 0;
+  return m.outcome.kind == kMerged && ChangesNothing(m.merge, m.unsupplied.lacking);
 }
 
-// Stretches no copy holds leave a repair partial; a conflict without a
-// majority leaves it unwritten.
-static const char* RepairWord(const Merged& m, int dryRun) {
-  switch (m.outcome.kind) {
-    case kMerged:
-      return ChangesNothing(m)         ? "clean"
-             : m.unsupplied.lacking    ? "partial"
-             : dryRun                  ? "repairable"
-                                       : "repaired";
-    case kMismatch:
-      return "unrepairable";
-    case kDeclined:
-      return "declined";
-    case kStopped:
-      return "stopped";
-    default:
-      return "failed";
-  }
-}
-
-// A merge into output, or with kNoFile a dry run. The continue question is
-// put by the command once the merge has shown what no copy holds.
+// A merge into output, or with kNoFile a dry run; the command asks the question.
 static MergeJob JobOf(const Repair& r, FileHandle output, AviWalk* walk) {
   MergeJob job = MergeOf(r.copies.data(), static_cast<int>(r.copies.size()), r.options.threshold);
   job.output = output;
@@ -114,8 +80,7 @@ static void MergeAndAsk(const Repair& r, FileHandle output, Merged* m) {
   }
 }
 
-// Memory that cannot be had for what a file holds (its ranges, its AVI map)
-// ends the work on it as an outcome of its own.
+// Memory that cannot be had for what a file holds ends the work on it.
 static void MergeAndAskWithin(const Repair& r, FileHandle output, Merged* m) {
   try {
     MergeAndAsk(r, output, m);
@@ -125,42 +90,36 @@ static void MergeAndAskWithin(const Repair& r, FileHandle output, Merged* m) {
   }
 }
 
-static Outcome OutputFailure(FileError error) {
-  Outcome cannot = MakeOutcome(kCannotMakeOutput);
+static Outcome OutputFailure(OutcomeKind kind, FileError error) {
+  Outcome cannot = MakeOutcome(kind);
   cannot.file = kOutputFile;
   cannot.error = error;
   return cannot;
 }
 
-static Outcome WriteFailure(FileError error) {
-  Outcome cannot = MakeOutcome(kCannotWrite);
-  cannot.file = kOutputFile;
-  cannot.error = error;
-  return cannot;
-}
-
-// The merge, into a file taking the output's place once complete, unless the
-// repair changes nothing; a failed, declined or stopped repair leaves no
-// partial file. Returns 1 when the output was placed.
+// The merge, into a file that takes the output's place once complete unless
+// the repair changes nothing. Returns 1 when the output was placed.
 static int MergeInPlace(const Repair& r, Merged* m) {
-  // The merge refuses to write over a file that it reads; the output only
-  // takes its place at the end, so that is decided here.
+  // The output takes its place only at the end: whether it is a copy, here.
   for (const char* copy : r.copies)
-    if (SameFile(r.output, copy)) return m->outcome = OutputFailure({kFailedIsInput, 0}), 0;
+    if (SameFile(r.output, copy))
+      return m->outcome = OutputFailure(kCannotMakeOutput, {kFailedIsInput, 0}), 0;
   Replacement out;
   const ItemReport stopped = {r.copies[0], "stopped", 1};
   if (!BeginReplacement(&out, r.output, r.copies[0], FormatReport(stopped, r.options.json)))
-    return m->outcome = OutputFailure(SystemFailure(out.error)), 0;
+    return m->outcome = OutputFailure(kCannotMakeOutput, SystemFailure(out.error)), 0;
   MergeAndAskWithin(r, out.file, m);
   const int keep = m->outcome.kind == kMerged && !ChangesNothing(*m);
   const int placed = EndReplacement(&out, r.output, keep);
   if (!placed && StopStatus()) m->outcome = MakeOutcome(kStopped);
-  else if (keep && !placed) m->outcome = WriteFailure(SystemFailure(out.error));
+  else if (keep && !placed) m->outcome = OutputFailure(kCannotWrite, SystemFailure(out.error));
   return placed;
 }
 
 static void Report(const Repair& r, const Merged& m, int placed) {
-  ItemReport report = {r.copies[0], RepairWord(m, r.options.dryRun), 1};
+  const char* word = RepairWord(m.outcome.kind, ChangesNothing(m), m.unsupplied.lacking > 0,
+                                r.options.dryRun);
+  ItemReport report = {r.copies[0], word, 1};
   const Outcome repaired = MakeOutcome(kRepaired);
   const int merged = m.outcome.kind == kMerged;
   report.outcome = !merged ? &m.outcome : placed && !m.unsupplied.lacking ? &repaired : nullptr;
@@ -173,7 +132,7 @@ static void Report(const Repair& r, const Merged& m, int placed) {
     report.unsupplied = &m.unsupplied;
     report.sources = r.copies.data() + 1;
   }
-  Print(report, r.options.json);
+  WriteText(kStdout, FormatReport(report, r.options.json));
 }
 
 static int RepairOne(const Repair& r) {
@@ -195,19 +154,16 @@ static int RepairOne(const Repair& r) {
 // A folder's regular files by name.
 typedef std::map<std::string, std::string> Files;
 
-// The first folder's entries by name, each with whether it is a regular file,
-// and the other folders' regular files. Returns 0 after reporting a folder that
-// cannot be listed.
+// The first folder's entries by name, whether each is a regular file, and the
+// others' regular files. Returns 0 after reporting a folder it cannot list.
 static int ListCopies(const std::vector<const char*>& folders,
                       std::map<std::string, std::pair<std::string, bool>>* first,
                       std::vector<Files>* copies, int json) {
   for (const char* folder : folders) {
     std::vector<std::string> files, others;
     if (!ListFolder(folder, 0, &files, folder == folders[0] ? &others : nullptr)) {
-      ItemReport report = {folder, "failed", 1};
       const Outcome cannot = MakeOutcome(kCannotOpen);
-      report.outcome = &cannot;
-      Print(report, json);
+      WriteText(kStdout, BriefReport(folder, "failed", 1, &cannot, "", json));
       return 0;
     }
     copies->emplace_back();
@@ -220,10 +176,9 @@ static int ListCopies(const std::vector<const char*>& folders,
   return 1;
 }
 
-// Each regular file of the first folder with its namesakes in the others: one
-// without a copy in every folder is reported and left; links and other things
-// are reported and passed over, as are this program's own outputs
-// (name.fixed.ext) from an earlier run.
+// Each regular file of the first folder with its namesakes in the others; one
+// lacking some is reported, links and other things too, and earlier outputs
+// (name.fixed.ext) passed over.
 static int RepairFolders(const CliOptions& options) {
   std::map<std::string, std::pair<std::string, bool>> first;
   std::vector<Files> copies;
@@ -249,7 +204,7 @@ static int RepairFolders(const CliOptions& options) {
         paths.push_back(copy->second.c_str());
     }
     if (lacking) {
-      status = Refused(damaged, "no copy in " + QuotedName(PathToUtf8(lacking)), options.json,
+      status = Refused(damaged, "no copy in " + Quoted(lacking), options.json,
                        "missing");
       continue;
     }

@@ -5,6 +5,7 @@
 // LastFileError() why.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // A Windows HANDLE or a POSIX descriptor; kNoFile when nothing is open.
 typedef intptr_t FileHandle;
@@ -45,6 +46,7 @@ enum FileFailure {
   kFailedNotRegular,  // neither a regular file nor a block device
   kFailedEndedEarly,  // the file ended before its size: it shrank meanwhile
   kFailedIsInput,     // the file to make is one of the files being read
+  kFailedTooLarge,    // larger than what is read whole
 };
 struct FileError {
   FileFailure failure;
@@ -55,6 +57,12 @@ inline FileError SystemFailure(int system) { return {kFailedBySystem, system}; }
 
 // Why the last failing call above failed.
 FileError LastFileError();
+
+// Whole files, through the calls above. The size of the file at path, a block
+// device's too; and the whole file at path, of at most 256 MiB, into *text
+// (a larger one is kFailedTooLarge). Both return 0 when they cannot.
+int SizeOf(const char* path, uint64_t* size);
+int ReadSmallFile(const char* path, std::string* text, FileError* error);
 
 // The character after the one at p, stepping over both bytes of a
 // double-byte character where paths are in an ANSI code page.

@@ -1,6 +1,5 @@
-// The terminal side of the command-line tool: text out in the encoding the
-// reader expects, answers read from the terminal, and the stop signals. One
-// Windows and one POSIX implementation.
+// The console of the command-line tool: text out in the reader's encoding,
+// answers, and the stops. One Windows and one POSIX implementation.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -9,10 +8,9 @@
 
 enum OutStream { kStdout, kStderr };
 
-// Output is assembled as UTF-8 (on POSIX, names that are not UTF-8 pass
-// through as they are). Program text is this program's and the core's string
-// literals (Shift-JIS in the Windows build); paths are in the ANSI code page
-// on Windows, raw bytes on POSIX.
+// Output is UTF-8 (on POSIX names that are not pass as they are). Program text
+// is the program's literals, Shift-JIS in the Windows build; paths are in the
+// ANSI code page on Windows, raw bytes on POSIX.
 std::string ProgramTextToUtf8(const char* text);
 std::string PathToUtf8(const char* path);
 
@@ -20,46 +18,36 @@ std::string PathToUtf8(const char* path);
 // Windows the user's interface language) is Japanese, else English.
 Language UserLanguage();
 
-// The system's words for an error number of the file layer (errno, or
-// GetLastError() on Windows).
+// The system's words for an error number (errno, or GetLastError()).
 std::string SystemErrorText(int error);
 
-// Writes UTF-8 text: as is on POSIX; on Windows as Unicode to a console, else
-// in the console's code page.
+// Writes UTF-8 text: on Windows as Unicode to a console, else in its code page.
 void WriteText(OutStream stream, const std::string& utf8);
 
-// 1 once a write to stdout has failed (a full disk, a closed pipe), after
-// which the rest of the output is lost.
+// 1 once a write to stdout has failed (a full disk, a closed pipe).
 int StdoutFailed();
 
 // 1 when the stream is a terminal (a console on Windows).
 int IsTerminal(OutStream stream);
 int InputIsTerminal();
 
-// One line typed at the terminal, as UTF-8 without its line end; empty at end
-// of input or on an error.
+// One line typed at the terminal, as UTF-8 without its line end, or empty.
 std::string ReadAnswerLine();
 
-// From here on Ctrl-C (on POSIX also SIGTERM, SIGHUP, SIGQUIT, SIGPIPE,
-// SIGALRM, SIGUSR1 and SIGUSR2) stops the program. On POSIX it ends at once,
-// whatever it waits on (a full pipe, a slow terminal, an answer): the partial
-// file is removed, the progress line or the open question closed, the item's
-// stop line written and the status 128 + the signal's number returned. On
-// Windows the stop is seen through StopStatus() once the work in hand returns.
-// On POSIX SIGXFSZ is ignored, so a write past the file size limit fails as on
-// a full disk.
+// From here on Ctrl-C (on POSIX every ending signal that can be caught; on
+// Windows also closing the console, logoff and shutdown) stops the program. On
+// POSIX it ends at once, whatever it waits on: the partial file is removed, the
+// progress line or the question closed, the item's stop line written and the
+// status 128 + the signal returned. On Windows the work in hand sees it through
+// StopStatus(). A write past the file size limit fails as on a full disk.
 void InstallStopHandler();
 
-// 0 while no stop was requested, else the exit status that reports it
-// (128 + the signal number; 130 for Ctrl-C on Windows).
+// 0, or once a stop is requested the exit status that reports it (130 for Ctrl-C).
 int StopStatus();
 
-// Names, while an item's work is under way, the line that reports its stop
-// (written to stdout) and the partial file a stop removes (or null; a path too
-// long to hold is left to the work). HoldStops() makes a stop wait (where the
-// platform can) until the next GuardItem() or ReleaseItem(), so that no stop
-// falls between making a partial file and guarding it, or between putting it
-// in place and releasing it.
+// While an item's work is under way: the line that reports its stop (on
+// stdout) and the partial file a stop removes (or null). HoldStops() makes a
+// stop wait (where it can) for the next GuardItem() or ReleaseItem().
 void HoldStops();
 void GuardItem(const std::string& stoppedLine, const char* partialPath);
 void ReleaseItem();

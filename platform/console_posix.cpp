@@ -9,7 +9,19 @@
 #include <cstring>
 #include <string>
 
+#include "common/file_io.h"
 #include "platform/console.h"
+
+// All the console keeps, made ready before the guard is raised for the signal
+// handler: a stop removes the partial file by its short name through its
+// folder, opened beforehand, whatever the folder's path.
+static struct {
+  int stdoutFailed = 0;
+  volatile sig_atomic_t stopSignal = 0, guarding = 0, progressWidth = 0, questionOpen = 0;
+  int partialFolder = -1;
+  char partialName[64] = {};
+  std::string* stoppedLine = new std::string();  // never freed: a handler may read it
+} g_console;
 
 std::string ProgramTextToUtf8(const char* text) { return text; }
 
@@ -28,30 +40,21 @@ Language UserLanguage() {
 
 std::string SystemErrorText(int error) { return std::strerror(error); }
 
-// Returns 0 when not all of it could be written.
+// The file layer's write, which a signal handler may call too; texts are short.
 static int WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t put = write(fd, p, n);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return 0;
-    p += put;
-    n -= static_cast<size_t>(put);
-  }
-  return 1;
+  return WriteExact(fd, p, static_cast<uint32_t>(n));
 }
 
 static int Descriptor(OutStream stream) {
   return stream == kStdout ? STDOUT_FILENO : STDERR_FILENO;
 }
 
-static int g_stdoutFailed = 0;
-
 void WriteText(OutStream stream, const std::string& utf8) {
   if (!WriteAll(Descriptor(stream), utf8.data(), utf8.size()) && stream == kStdout)
-    g_stdoutFailed = 1;
+    g_console.stdoutFailed = 1;
 }
 
-int StdoutFailed() { return g_stdoutFailed; }
+int StdoutFailed() { return g_console.stdoutFailed; }
 
 int IsTerminal(OutStream stream) { return isatty(Descriptor(stream)); }
 
@@ -59,31 +62,13 @@ int InputIsTerminal() { return isatty(STDIN_FILENO); }
 
 std::string ReadAnswerLine() {
   std::string line;
-  char c;
-  for (;;) {
-    ssize_t got = read(STDIN_FILENO, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0 || c == '\n') break;
-    line += c;
-  }
+  for (char c; ReadExact(STDIN_FILENO, &c, 1) && c != '\n';) line += c;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
 
-// What the signal handler may touch: flags, the folder and name of the
-// partial file, and the stop line, all made ready before the guard is raised.
-// The partial file's name is short whatever its folder's path, so a stop
-// removes it through the folder, opened beforehand.
-static volatile sig_atomic_t g_stopSignal = 0;
-static volatile sig_atomic_t g_guarding = 0;
-static volatile sig_atomic_t g_progressWidth = 0;
-static volatile sig_atomic_t g_questionOpen = 0;
-static int g_partialFolder = -1;
-static char g_partialName[64];
-static std::string* g_stoppedLine = new std::string();  // never freed: a handler may read it
 
-// Written only when it can go at once: a full pipe or a stopped terminal must
-// not keep the stop waiting.
+// Only what can go at once: a full pipe must not keep the stop waiting.
 static void WriteIfReady(int fd, const char* p, size_t n) {
   pollfd ready = {fd, POLLOUT, 0};
   if (poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT)) WriteAll(fd, p, n);
@@ -91,19 +76,19 @@ static void WriteIfReady(int fd, const char* p, size_t n) {
 
 static void OnStopSignal(int signal) {
   // Only async-signal-safe calls in here.
-  g_stopSignal = signal;
-  if (g_guarding && g_partialName[0]) unlinkat(g_partialFolder, g_partialName, 0);
+  g_console.stopSignal = signal;
+  if (g_console.guarding && g_console.partialName[0]) unlinkat(g_console.partialFolder, g_console.partialName, 0);
   // Also wipes the "^C" that a terminal echoes after the progress line.
   char blanks[256];
-  const size_t width = static_cast<size_t>(g_progressWidth) + 2;
+  const size_t width = static_cast<size_t>(g_console.progressWidth) + 2;
   if (width > 2 && width + 2 <= sizeof blanks) {
     std::memset(blanks, ' ', width + 2);
     blanks[0] = blanks[width + 1] = '\r';
     WriteIfReady(STDERR_FILENO, blanks, width + 2);
-  } else if (g_questionOpen) {
+  } else if (g_console.questionOpen) {
     WriteIfReady(STDERR_FILENO, "\n", 1);
   }
-  if (g_guarding) WriteIfReady(STDOUT_FILENO, g_stoppedLine->data(), g_stoppedLine->size());
+  if (g_console.guarding) WriteIfReady(STDOUT_FILENO, g_console.stoppedLine->data(), g_console.stoppedLine->size());
   _exit(128 + signal);
 }
 
@@ -136,39 +121,38 @@ static void MaskStops(int how) {
 
 void HoldStops() { MaskStops(SIG_BLOCK); }
 
-int StopStatus() { return g_stopSignal ? 128 + g_stopSignal : 0; }
+int StopStatus() { return g_console.stopSignal ? 128 + g_console.stopSignal : 0; }
 
-// The partial file's folder is opened here, outside the handler; a name too
-// long for the buffer (never one of CreatePartialFile's) is not guarded.
+// A name too long for the buffer (none of CreatePartialFile's) is not guarded.
 void GuardItem(const std::string& stoppedLine, const char* partialPath) {
   HoldStops();
   const char* name = partialPath ? partialPath : "";
   for (const char* p = name; *p; ++p)
     if (*p == '/') name = p + 1;
-  if (g_partialFolder >= 0) close(g_partialFolder);
+  if (g_console.partialFolder >= 0) close(g_console.partialFolder);
   const std::string folder(partialPath ? partialPath : "", name);
-  g_partialFolder = *name ? open(folder.empty() ? "." : folder.c_str(),
+  g_console.partialFolder = *name ? open(folder.empty() ? "." : folder.c_str(),
                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC)
                           : -1;
-  const size_t length = g_partialFolder >= 0 ? std::strlen(name) : 0;
-  std::memcpy(g_partialName, name, length < sizeof g_partialName ? length : 0);
-  g_partialName[length < sizeof g_partialName ? length : 0] = '\0';
-  *g_stoppedLine = stoppedLine;
+  const size_t length = g_console.partialFolder >= 0 ? std::strlen(name) : 0;
+  std::memcpy(g_console.partialName, name, length < sizeof g_console.partialName ? length : 0);
+  g_console.partialName[length < sizeof g_console.partialName ? length : 0] = '\0';
+  *g_console.stoppedLine = stoppedLine;
   // All must be complete before the handler can see the guard.
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  g_guarding = 1;
+  g_console.guarding = 1;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   MaskStops(SIG_UNBLOCK);
 }
 
 void ReleaseItem() {
-  g_guarding = 0;
+  g_console.guarding = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  if (g_partialFolder >= 0) close(g_partialFolder);
-  g_partialFolder = -1;
+  if (g_console.partialFolder >= 0) close(g_console.partialFolder);
+  g_console.partialFolder = -1;
   MaskStops(SIG_UNBLOCK);
 }
 
-void NoteProgressLine(size_t width) { g_progressWidth = static_cast<sig_atomic_t>(width); }
+void NoteProgressLine(size_t width) { g_console.progressWidth = static_cast<sig_atomic_t>(width); }
 
-void NoteQuestionOpen(int open) { g_questionOpen = open; }
+void NoteQuestionOpen(int open) { g_console.questionOpen = open; }

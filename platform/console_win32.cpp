@@ -2,6 +2,14 @@
 
 #include "platform/console.h"
 
+// All the console keeps.
+static struct {
+  int stdoutFailed = 0;
+  volatile LONG stopRequested = 0;
+  volatile LONG guarding = 0;   // a partial file is made and not yet released
+  HANDLE released = nullptr;    // set once the work in hand has let its partial file go
+} g_console;
+
 // The program's literals are compiled as Shift-JIS whatever the system's code
 // page; paths come in the ANSI code page.
 static const UINT kProgramTextCodePage = 932;
@@ -52,8 +60,6 @@ static int IsConsole(HANDLE h) {
   return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode);
 }
 
-static int g_stdoutFailed = 0;
-
 void WriteText(OutStream stream, const std::string& utf8) {
   HANDLE h = StreamHandle(stream);
   std::wstring wide = ToWide(CP_UTF8, utf8.data(), static_cast<int>(utf8.size()));
@@ -68,28 +74,24 @@ void WriteText(OutStream stream, const std::string& utf8) {
     written = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
               put == bytes.size();
   }
-  if (!written && stream == kStdout) g_stdoutFailed = 1;
+  if (!written && stream == kStdout) g_console.stdoutFailed = 1;
 }
 
-int StdoutFailed() { return g_stdoutFailed; }
+int StdoutFailed() { return g_console.stdoutFailed; }
 
 int IsTerminal(OutStream stream) { return IsConsole(StreamHandle(stream)); }
 
 int InputIsTerminal() { return IsConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
-static volatile LONG g_stopRequested = 0;
-static volatile LONG g_guarding = 0;  // a partial file is made and not yet released
-static HANDLE g_released = nullptr;   // set once the work in hand has let its partial file go
 
-// Runs on a thread of its own: it raises the flag. When the console closes, or
-// the user logs off or Windows shuts down, the process ends as the handler
-// returns, so the handler waits (within the seconds Windows grants) for the
-// work to stop and remove its partial file.
+// Runs on a thread of its own and raises the flag. When the console closes or
+// the session ends, the process ends as it returns: it waits (within the
+// seconds Windows grants) for the work to remove its partial file.
 static BOOL WINAPI OnConsoleControl(DWORD event) {
-  InterlockedExchange(&g_stopRequested, 1);
+  InterlockedExchange(&g_console.stopRequested, 1);
   const bool ending = event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
                       event == CTRL_SHUTDOWN_EVENT;
-  if (ending && g_guarding) WaitForSingleObject(g_released, 4000);
+  if (ending && g_console.guarding) WaitForSingleObject(g_console.released, 4000);
   return TRUE;
 }
 
@@ -99,8 +101,8 @@ std::string ReadAnswerLine() {
   std::string line;
   char c;
   DWORD got;
-  while (ReadFile(in, &c, 1, &got, nullptr) && got == 1 && !g_stopRequested && c != '\n') line += c;
-  if (g_stopRequested) return std::string();
+  while (ReadFile(in, &c, 1, &got, nullptr) && got == 1 && !g_console.stopRequested && c != '\n') line += c;
+  if (g_console.stopRequested) return std::string();
   if (!line.empty() && line.back() == '\r') line.pop_back();
   const UINT codePage = GetConsoleCP();
   return FromWide(CP_UTF8, ToWide(codePage ? codePage : GetACP(), line.data(),
@@ -108,25 +110,24 @@ std::string ReadAnswerLine() {
 }
 
 void InstallStopHandler() {
-  g_released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_console.released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
-int StopStatus() { return g_stopRequested ? 130 : 0; }
+int StopStatus() { return g_console.stopRequested ? 130 : 0; }
 
-// A file that another part of the process holds open without sharing cannot
-// be removed from the handler's thread, so the stop waits for the work to
-// return, which removes it.
+// The handler's thread cannot remove a file the work holds open without
+// sharing: the work removes it when it sees the stop.
 void HoldStops() {}
 
 void GuardItem(const std::string&, const char* partialPath) {
-  ResetEvent(g_released);
-  InterlockedExchange(&g_guarding, partialPath != nullptr);
+  ResetEvent(g_console.released);
+  InterlockedExchange(&g_console.guarding, partialPath != nullptr);
 }
 
 void ReleaseItem() {
-  InterlockedExchange(&g_guarding, 0);
-  SetEvent(g_released);
+  InterlockedExchange(&g_console.guarding, 0);
+  SetEvent(g_console.released);
 }
 
 void NoteProgressLine(size_t) {}

@@ -65,13 +65,6 @@ static std::string PlaceOf(const char* path) {
 
 int SamePlace(const char* a, const char* b) { return SameFile(a, b) || PlaceOf(a) == PlaceOf(b); }
 
-int SizeOf(const char* path, uint64_t* size) {
-  const FileHandle file = OpenForRead(path);
-  const int known = file != kNoFile && GetSize(file, size);
-  CloseFile(file);
-  return known;
-}
-
 int MayReplace(const char* path) {
   struct stat st;
   if (lstat(path, &st) != 0) return errno == ENOENT;
@@ -90,8 +83,7 @@ FileHandle CreatePartialFile(const std::string& folder, const char* output, cons
   mode_t mode;
   if (lstat(output, &st) == 0 && S_ISREG(st.st_mode)) {
     mode = st.st_mode & 07777;
-    // Only root may give the file away; else it stays this user's, and
-    // set-id bits would then be this user's, so they go.
+    // Not given away (only root may), the file loses its set-id bits.
     if (fchown(fd, st.st_uid, st.st_gid) != 0) mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
   } else {
     const mode_t mask = umask(0);

@@ -17,8 +17,7 @@ int MakeFolder(const char* path) {
   return CreateDirectoryA(path, nullptr) ? 0 : static_cast<int>(GetLastError());
 }
 
-// Joins with a backslash unless the folder already ends in a separator; the
-// last character is found through the code page, as a trail byte can be 0x5C.
+// The last character is found through the code page: a trail byte can be 0x5C.
 std::string JoinPath(const char* folder, const char* name) {
   std::string path = folder;
   if (!path.empty()) {
@@ -75,13 +74,6 @@ int SamePlace(const char* a, const char* b) {
          (na > 0 && na < MAX_PATH && nb > 0 && nb < MAX_PATH && lstrcmpiA(fullA, fullB) == 0);
 }
 
-int SizeOf(const char* path, uint64_t* size) {
-  const FileHandle file = OpenForRead(path);
-  const int known = file != kNoFile && GetSize(file, size);
-  CloseFile(file);
-  return known;
-}
-
 // The name itself is opened, not what a reparse point leads to; a device name
 // such as NUL or CON opens as a character device, not as a disk file.
 int MayReplace(const char* path) {
@@ -100,9 +92,8 @@ int MayReplace(const char* path) {
   return ok;
 }
 
-// CREATE_NEW never opens what is already there, a link included; the name's
-// digits come from the system's random numbers. The file keeps the attributes
-// a new file gets, and so the folder's permissions.
+// CREATE_NEW never opens what is there, a link included; the name's digits
+// are the system's random numbers; the folder gives the permissions.
 FileHandle CreatePartialFile(const std::string& folder, const char*, const char*,
                              std::string* path) {
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -35,3 +35,21 @@ int EndReplacement(Replacement* r, const char* path, int keep) {
   ReleaseItem();
   return placed;
 }
+
+int WriteWholeFile(const char* path, const std::string& text, FileError* error) {
+  Replacement file;
+  *error = {kNoFailure, 0};
+  if (!MayReplace(path)) {
+    error->failure = IsFolder(path) ? kFailedIsFolder : kFailedNotRegular;
+    return 0;
+  }
+  if (!BeginReplacement(&file, path, path, std::string())) {
+    *error = SystemFailure(file.error);
+    return 0;
+  }
+  const int written = WriteExact(file.file, text.data(), static_cast<uint32_t>(text.size()));
+  if (!written) *error = LastFileError();
+  if (EndReplacement(&file, path, written)) return 1;
+  if (error->failure == kNoFailure) *error = SystemFailure(file.error);
+  return 0;
+}

@@ -413,6 +413,12 @@ static int MergeBlocks(void* context, uint8_t* const* blocks, uint32_t n, uint64
   return 1;
 }
 
+int ChangesNothing(const MergeReport& report, size_t lacking) {
+  const auto took = [](uint64_t taken) { return taken > 0; };
+  return report.voted == 0 && lacking == 0 &&
+         std::none_of(report.taken.begin(), report.taken.end(), took);
+}
+
 Outcome MergeCopies(const MergeJob& job, MergeReport* report, int* outputMade) {
   *report = MergeReport();
   report->taken.assign(static_cast<size_t>(job.count - 1), 0);

@@ -4,6 +4,7 @@
 // value held by more than half of the copies that hold one there wins. With
 // one source that never happens: the two copies must agree.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -68,6 +69,11 @@ inline MergeJob MergeOf(const char* const* paths, int count, int32_t threshold) 
   job.ask = 1;
   return job;
 }
+
+// Whether a merge that went through changes nothing: it took no byte into the
+// damaged copy, decided none by a vote, and of the ranges no copy holds left
+// lacking (those that are no padding) none.
+int ChangesNothing(const MergeReport& report, size_t lacking);
 
 // Merges the copies block by block into the output, asking (where job.ask
 // says) at most once whether to go on past a stretch that no copy can supply,

@@ -1,5 +1,7 @@
 #include "report/report.h"
 
+#include "report/words.h"
+
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -21,12 +23,12 @@ std::string FileErrorText(FileError error) {
       return "ended before its size";
     case kFailedIsInput:
       return "is one of the copies read";
+    case kFailedTooLarge:
+      return "larger than 256 MiB";
     default:
       return SystemErrorText(error.system);
   }
 }
-
-static std::string Quoted(const char* path) { return QuotedName(PathToUtf8(path)); }
 
 std::string ReasonFor(const Outcome& o, const char* const* copies, const char* output) {
   const char* file = o.file == kOutputFile ? output : copies[o.file];
@@ -325,4 +327,12 @@ std::string FormatReport(const ItemReport& r, int json) {
   const char* summary = SummaryText(r.damage ? r.damage : r.unsupplied);
   if (summary) line += std::string("  ") + summary + "\n";
   return line;
+}
+
+std::string BriefReport(const char* path, const char* result, int repair, const Outcome* outcome,
+                        const std::string& note, int json) {
+  ItemReport report = {path, result, repair};
+  report.outcome = outcome;
+  report.note = note;
+  return FormatReport(report, json);
 }

@@ -39,6 +39,11 @@ std::string ReasonFor(const Outcome& outcome, const char* const* copies, const c
 // Both end in a line break.
 std::string FormatReport(const ItemReport& report, int json);
 
+// The report of a file with only its result and why: the outcome's message
+// (outcome may be null), or the note.
+std::string BriefReport(const char* path, const char* result, int repair, const Outcome* outcome,
+                        const std::string& note, int json);
+
 // Why the file layer failed (common/file_io.h), in words.
 std::string FileErrorText(FileError error);
 
