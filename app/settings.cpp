@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-Settings g_settings = {0, 0, kDefaultErrorLength, 1};
+Settings g_settings;
 
 void ApplyLoadRules(Settings* s) {
   if (s->ErrorLength <= 0) s->ErrorLength = kDefaultErrorLength;

@@ -6,10 +6,10 @@
 #include "common/threshold.h"
 
 struct Settings {
-  int32_t WindowLeft;   // screen position of the dialog's top-left corner
-  int32_t WindowTop;
-  int32_t ErrorLength;  // damage threshold in bytes, always > 0
-  int32_t SkipJunk;     // 1: pass over JUNK payloads in RIFF files
+  int32_t WindowLeft = 0;  // screen position of the dialog's top-left corner
+  int32_t WindowTop = 0;
+  int32_t ErrorLength = kDefaultErrorLength;  // damage threshold in bytes, always > 0
+  int32_t SkipJunk = 1;    // 1: pass over JUNK payloads in RIFF files
 };
 
 // The one instance, with its defaults from process start on.

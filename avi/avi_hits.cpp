@@ -37,14 +37,17 @@ static double DurationOf(const AviStream& s, const AviPacket& p) {
 // The packets of one stream that a range hits: the first and last whose
 // numbers are known, and whether all are known.
 struct StreamHit {
-  const AviPacket* first;
-  const AviPacket* last;
-  uint64_t keys;
-  bool any, allKnown;
+  const AviPacket* first = nullptr;
+  const AviPacket* last = nullptr;
+  uint64_t keys = 0;
+  bool any = false, allKnown = false;
 };
 
 static void AddPacket(StreamHit* h, const AviPacket& p) {
-  if (!h->any) *h = {nullptr, nullptr, 0, true, true};
+  if (!h->any) {
+    *h = StreamHit();
+    h->any = h->allKnown = true;
+  }
   h->keys += p.flags & kAviKey;
   h->allKnown = h->allKnown && (p.flags & kAviKeyKnown) && (p.flags & kAviNumberKnown);
   if (!(p.flags & kAviNumberKnown)) return;

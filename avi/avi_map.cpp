@@ -101,10 +101,15 @@ static std::vector<Judged> JudgeEntries(const AviWalk& w, const AviMap& map, siz
   size_t hint = 0;
   for (size_t k = from; k < to; ++k) {
     const AviEntry& e = w.entries[k];
-    Judged j = {base + e.offset, e.size, StreamOfData(e.id), e.key, e.id ? kWrong : kGone, false};
+    Judged j;
+    j.offset = base + e.offset;
+    j.size = e.size;
+    j.stream = StreamOfData(e.id);
+    j.key = e.key;
+    j.judgement = e.id ? kWrong : kGone;
     if (e.id != 0 && base != ~0ull && j.stream < map.streams.size())
       j.judgement = kJudgement[CheckEntry(map, j.offset, e.id, e.size, &hint)];
-    j.believed = j.judgement == kFits;
+    j.believed = j.judgement == kFits;  // an unread one may be believed below
     judged.push_back(j);
   }
   return judged;

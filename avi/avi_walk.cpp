@@ -87,7 +87,7 @@ static void AddGap(AviWalk* w, uint64_t offset, uint64_t length, int may) {
   if (last && last->offset + last->length == offset && last->mayHoldStreams == may)
     last->length += length;
   else if (MayRecord(w))
-    w->gaps.push_back({offset, length, may, 0});
+    w->gaps.push_back(AviGap{offset, length, may});
 }
 
 static void AddGapHere(AviWalk* w, uint64_t length) {
@@ -123,7 +123,11 @@ static void AddEntry(AviWalk* w, uint64_t offset, uint32_t id, uint32_t size, in
   const uint32_t index = uint32_t(w->indexes.size() - 1);
   const AviEntry* last = w->entries.empty() ? nullptr : &w->entries.back();
   if (id == 0 && last && last->id == 0 && last->index == index) return;
-  if (MayRecord(w)) w->entries.push_back({id ? offset : 0, id, size, index, key});
+  if (!MayRecord(w)) return;
+  AviEntry entry;
+  entry.offset = id ? offset : 0;
+  entry.id = id, entry.size = size, entry.index = index, entry.key = key;
+  w->entries.push_back(entry);
 }
 
 // idx1's entry: id, flags, offset, size. A "rec " list's entry places no packet.
@@ -219,7 +223,10 @@ static void BeginPayload(AviWalk* w, uint32_t id, uint32_t size) {
     w->keepAt = 0;
   }
   if ((id == Fourcc("idx1") || StreamOfIndex(id) != kNoStream) && MayRecord(w)) {
-    w->indexes.push_back({w->pos, id == Fourcc("idx1"), kNoStream, 0});
+    AviIndex index;
+    index.offset = w->pos;
+    index.isIdx1 = id == Fourcc("idx1");
+    w->indexes.push_back(index);
     w->index.open = w->index.active = 1;
     w->index.headerRead = id == Fourcc("idx1");
     w->index.stride = 16;
@@ -230,7 +237,10 @@ static void BeginPayload(AviWalk* w, uint32_t id, uint32_t size) {
 // A list the walk goes into, at w->pos with the header h.
 static void EnterList(AviWalk* w, uint32_t id, uint32_t size, uint32_t type) {
   AviWalkList* in = w->depth > 0 ? &w->lists[w->depth - 1] : nullptr;
-  AviWalkList list = {w->pos + 8 + size, type, kNoStream, id == Fourcc("RIFF"), 0};
+  AviWalkList list;
+  list.end = w->pos + 8 + size;
+  list.type = type;
+  list.isRiff = id == Fourcc("RIFF");
   if (list.isRiff) {
     if (w->firstRiffEnd == 0) w->firstRiffEnd = w->pos ? w->pos : list.end;
     w->claimedEnd = std::max(w->claimedEnd, list.end);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "avi/avi_ids.h"
 #include "common/byte_range.h"
 
 enum AviKind { kAviVideo, kAviAudio, kAviOther, kAviIndex, kAviJunk, kAviHeader, kAviUnknown };
@@ -39,7 +40,7 @@ typedef std::vector<AviChunk> AviChunks;
 struct AviGap {
   uint64_t offset, length;
   int mayHoldStreams;
-  int covered;
+  int covered = 0;
 };
 
 // An index entry as read, in the index's order: the chunk it places, or a
@@ -53,10 +54,10 @@ struct AviEntry {
 };
 
 struct AviIndex {
-  uint64_t offset;  // of its chunk
+  uint64_t offset;                // of its chunk
   int isIdx1;
-  uint32_t stream;  // ix##: the one whose chunks it lists
-  int complete;     // its entries all arrived: none cut off at its end
+  uint32_t stream = kNoStream;    // ix##: the one whose chunks it lists
+  int complete = 0;               // its entries all arrived: none cut off at its end
 };
 
 struct AviStream {
@@ -95,8 +96,8 @@ struct AviMap {
 
 struct AviWalkList {
   uint64_t end;
-  uint32_t type, stream;  // stream: a strl list's number, when known
-  int isRiff, sawMovi;    // sawMovi: a RIFF part whose movi list has begun
+  uint32_t type, stream = kNoStream;   // stream: a strl list's number, when known
+  int isRiff, sawMovi = 0;             // sawMovi: a RIFF part whose movi list has begun
 };
 
 // The first bytes of a stream's strh and strf, all the map reads of them.

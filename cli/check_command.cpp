@@ -27,7 +27,10 @@ static int CheckOne(const char* path, const CopyMap* map, const CliOptions& o) {
   uint64_t size = 0;
   AviWalk walk;
   AviMap avi;
-  const CheckRules rules = {o.threshold, o.skipJunk, map, o.markers, AviWatch(&walk)};
+  CheckRules rules = RulesOf(o.threshold, o.skipJunk);
+  rules.map = map;
+  rules.markers = o.markers;
+  rules.watch = AviWatch(&walk);
   Outcome outcome = o.all ? MapDamage(path, rules, &runs, &size) : ScanFile(path, rules);
   EndItem();
   ReleaseItem();

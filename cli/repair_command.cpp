@@ -22,7 +22,7 @@ static int Refused(const char* path, const std::string& note, int json,
 }
 
 // Why the repair may not write where it would, before anything is read, or "".
-static std::string Refusal(const std::vector<const char*>& copies, const char* output) {
+static std::string WriteRefusal(const std::vector<const char*>& copies, const char* output) {
   for (size_t i = 0; i < copies.size(); ++i)
     for (size_t k = i + 1; k < copies.size(); ++k)
       if (SameFile(copies[i], copies[k]))
@@ -35,9 +35,9 @@ static std::string Refusal(const std::vector<const char*>& copies, const char* o
 
 struct Repair {
   const std::vector<const char*>& copies;
-  const CopyMap* maps;  // one per copy, or null
   const char* output;
   const CliOptions& options;
+  const CopyMap* maps = nullptr;  // one per copy, or null
 };
 
 // What a merge came to, with its unsupplied ranges and what they hit.
@@ -210,8 +210,8 @@ static int RepairFolders(const CliOptions& options) {
     }
     const std::string output =
         options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged);
-    const Repair repair = {paths, nullptr, output.c_str(), options};
-    const std::string refusal = Refusal(paths, output.c_str());
+    const Repair repair = {paths, output.c_str(), options};
+    const std::string refusal = WriteRefusal(paths, output.c_str());
     const int repaired =
         !refusal.empty() ? Refused(damaged, refusal, options.json) : RepairOne(repair);
     if (StopStatus()) return StopStatus();
@@ -225,7 +225,8 @@ int RunRepair(const CliOptions& options) {
   if (IsFolder(options.operands[0])) return RepairFolders(options);
   const char* damaged = options.operands[0];
   const std::string output = options.output ? options.output : FixedOutputPath(damaged);
-  const Repair repair = {options.operands, options.maps.data(), output.c_str(), options};
-  const std::string refusal = Refusal(options.operands, output.c_str());
+  Repair repair = {options.operands, output.c_str(), options};
+  repair.maps = options.maps.data();
+  const std::string refusal = WriteRefusal(options.operands, output.c_str());
   return !refusal.empty() ? Refused(damaged, refusal, options.json) : RepairOne(repair);
 }

@@ -17,7 +17,10 @@ int IsDeadSector(const uint8_t* p, uint32_t n) {
 
 static void AddSpecial(std::vector<HoldingStretch>* out, int copy, uint32_t begin, uint32_t end,
                        Holding holding, Cause cause) {
-  if (begin < end) out->push_back({copy, begin, end, holding, cause});
+  if (begin >= end) return;
+  HoldingStretch s;
+  s.copy = copy, s.begin = begin, s.end = end, s.holding = holding, s.cause = cause;
+  out->push_back(s);
 }
 
 // The dead sectors of one copy's block, into dead.

@@ -423,7 +423,8 @@ Outcome MergeCopies(const MergeJob& job, MergeReport* report, int* outputMade) {
   *report = MergeReport();
   report->taken.assign(static_cast<size_t>(job.count - 1), 0);
   Merging merging;
-  merging.state = MergeState{0, !job.ask, 0, 0, 0};
+  merging.state = MergeState();
+  merging.state.asked = !job.ask;
   merging.job = &job;
   merging.report = report;
   merging.at.resize(static_cast<size_t>(job.count));

@@ -25,12 +25,12 @@ struct MergeReport {
 
 // Carried from block to block; all zero at the merge's start.
 struct MergeState {
-  int32_t counter;    // the zero-run counter: positions no copy holds since every copy last
-                      // held one byte, up to threshold
-  int asked;          // 1 once the question has been put, or is never to be
-  uint64_t stretch;   // positions no copy holds, up to here
-  uint64_t position;  // offset of the next position
-  int reached;        // 1 when the last call stopped where the counter came to threshold
+  int32_t counter = 0;    // the zero-run counter: positions no copy holds since every copy
+                          // last held one byte, up to threshold
+  int asked = 0;          // 1 once the question has been put, or is never to be
+  uint64_t stretch = 0;   // positions no copy holds, up to here
+  uint64_t position = 0;  // offset of the next position
+  int reached = 0;        // 1 when the last call stopped where the counter came to threshold
 };
 
 // Merges copies[1..count)[0..n) into copies[0][0..n) in place (threshold >= 1;

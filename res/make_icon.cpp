@@ -80,53 +80,49 @@ static void Put32(std::vector<uint8_t>* out, uint32_t v) {
   Put16(out, v >> 16);
 }
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.ico\n", argv[0]);
-    return 2;
-  }
-  const uint32_t xorBytes = kSize * kSize / 2;  // 4 bits a pixel; rows of 16 bytes need no padding
-  const uint32_t andBytes = kSize * 4;          // 1 bit a pixel, rows padded to 4 bytes
-  const uint32_t imageBytes = 40 + 16 * 4 + xorBytes + andBytes;
+static const uint32_t kXorBytes = kSize * kSize / 2;  // 4 bits a pixel; rows of 16 bytes
+static const uint32_t kAndBytes = kSize * 4;          // 1 bit a pixel, rows padded to 4 bytes
 
-  std::vector<uint8_t> ico;
-  Put16(&ico, 0);  // reserved
-  Put16(&ico, 1);  // an icon
-  Put16(&ico, 1);  // one image
-  ico.push_back(kSize);
-  ico.push_back(kSize);
-  ico.push_back(16);  // colours
-  ico.push_back(0);
-  Put16(&ico, 1);  // planes
-  Put16(&ico, 4);  // bits a pixel
-  Put32(&ico, imageBytes);
-  Put32(&ico, 6 + 16);  // the image follows the directory
-
-  Put32(&ico, 40);
-  Put32(&ico, kSize);
-  Put32(&ico, kSize * 2);  // colour image and mask together
-  Put16(&ico, 1);
-  Put16(&ico, 4);
-  Put32(&ico, 0);  // uncompressed
-  Put32(&ico, xorBytes + andBytes);
-  Put32(&ico, 0);
-  Put32(&ico, 0);
-  Put32(&ico, 16);
-  Put32(&ico, 0);
+// The icon directory with its one entry, then the image's bitmap header and palette.
+static void PutHeaders(std::vector<uint8_t>* ico) {
+  Put16(ico, 0);  // reserved
+  Put16(ico, 1);  // an icon
+  Put16(ico, 1);  // one image
+  ico->push_back(kSize);
+  ico->push_back(kSize);
+  ico->push_back(16);  // colours
+  ico->push_back(0);
+  Put16(ico, 1);  // planes
+  Put16(ico, 4);  // bits a pixel
+  Put32(ico, 40 + 16 * 4 + kXorBytes + kAndBytes);
+  Put32(ico, 6 + 16);  // the image follows the directory
+  Put32(ico, 40);
+  Put32(ico, kSize);
+  Put32(ico, kSize * 2);  // colour image and mask together
+  Put16(ico, 1);
+  Put16(ico, 4);
+  Put32(ico, 0);  // uncompressed
+  Put32(ico, kXorBytes + kAndBytes);
+  Put32(ico, 0);
+  Put32(ico, 0);
+  Put32(ico, 16);
+  Put32(ico, 0);
   for (const auto& c : kPalette) {
-    ico.push_back(c[2]);
-    ico.push_back(c[1]);
-    ico.push_back(c[0]);
-    ico.push_back(0);
+    ico->push_back(c[2]);
+    ico->push_back(c[1]);
+    ico->push_back(c[0]);
+    ico->push_back(0);
   }
+}
 
-  // Bitmap rows run bottom-up. Transparent pixels are black in the colour
-  // image and set in the mask.
+// Bitmap rows run bottom-up. Transparent pixels are black in the colour image
+// and set in the mask.
+static void PutPixels(std::vector<uint8_t>* ico) {
   for (int y = kSize - 1; y >= 0; --y) {
     for (int x = 0; x < kSize; x += 2) {
       const int left = PixelAt(x, y);
       const int right = PixelAt(x + 1, y);
-      ico.push_back(static_cast<uint8_t>(((left < 0 ? 0 : left) << 4) | (right < 0 ? 0 : right)));
+      ico->push_back(static_cast<uint8_t>(((left < 0 ? 0 : left) << 4) | (right < 0 ? 0 : right)));
     }
   }
   for (int y = kSize - 1; y >= 0; --y) {
@@ -134,12 +130,19 @@ int main(int argc, char** argv) {
     for (int x = 0; x < kSize; ++x) {
       if (PixelAt(x, y) < 0) bits |= 0x80000000u >> x;
     }
-    ico.push_back(static_cast<uint8_t>(bits >> 24));
-    ico.push_back(static_cast<uint8_t>(bits >> 16));
-    ico.push_back(static_cast<uint8_t>(bits >> 8));
-    ico.push_back(static_cast<uint8_t>(bits));
+    for (int shift = 24; shift >= 0; shift -= 8)
+      ico->push_back(static_cast<uint8_t>(bits >> shift));
   }
+}
 
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT.ico\n", argv[0]);
+    return 2;
+  }
+  std::vector<uint8_t> ico;
+  PutHeaders(&ico);
+  PutPixels(&ico);
   FILE* f = std::fopen(argv[1], "wb");
   if (!f) {
     std::perror(argv[1]);

@@ -15,6 +15,15 @@ struct CheckRules {
   ByteWatch watch;      // sees the file's bytes
 };
 
+// The rules of a threshold and the JUNK choice, and nothing else: no map, no
+// markers, no watch; the fields are then set by name.
+inline CheckRules RulesOf(int32_t threshold, int skipJunk) {
+  CheckRules rules = {};
+  rules.threshold = threshold;
+  rules.skipJunk = skipJunk;
+  return rules;
+}
+
 // Scans the file at path for its first damage, calling KeepGoing(kChecking,
 // ...) after every block without damage. Returns kClean when the file is
 // clean (or the stop came after its last block), kDamaged at the first byte of

@@ -65,7 +65,7 @@ INT_PTR OnCheck(HWND dialog) {
     char path[kMaxEntryLength + 1];
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(path));
-    const CheckRules rules = {g_settings.ErrorLength, g_settings.SkipJunk, nullptr, 0, {}};
+    const CheckRules rules = RulesOf(g_settings.ErrorLength, g_settings.SkipJunk);
     if (ScanFile(path, rules).kind != kClean) break;
     SendMessageA(list, LB_DELETESTRING, 0, 0);
     SetProgress(dialog, k + 1);

@@ -14,6 +14,9 @@ void AppendEntry(HWND dialog, const char* path);
 // when the list holds any; changes nothing while a check run is in progress.
 void ApplyButtonRule(HWND dialog);
 
+// Enables or disables the control id of the dialog.
+void EnableControl(HWND dialog, int id, BOOL on);
+
 // Sets the list's horizontal scroll extent to its widest entry plus 2 pixels
 // (0 for an empty list). Returns 1 when the extent was set, 0 when it was left
 // as it was because no font or device context could be had.
