@@ -25,12 +25,12 @@ static size_t PacketFrom(const AviMap& map, uint64_t offset) {
   return lo;
 }
 
-static double TimeOf(const AviStream& s, uint64_t number, uint64_t bytesBefore) {
+double TimeOf(const AviStream& s, uint64_t number, uint64_t bytesBefore) {
   const double units = s.byBytes ? double(bytesBefore) / s.sampleSize : double(number);
   return (s.start + units) * s.scale / s.rate;
 }
 
-static double DurationOf(const AviStream& s, const AviPacket& p) {
+double DurationOf(const AviStream& s, const AviPacket& p) {
   return (s.byBytes ? double(p.size) / s.sampleSize : 1.0) * s.scale / s.rate;
 }
 
@@ -180,13 +180,14 @@ bool IsPadding(const AviMap& map, ByteRange range) {
          range.length <= end - range.offset;
 }
 
-Findings FindingsOf(AviWalk* walk, AviMap* map, const std::vector<ByteRange>& ranges) {
+Findings FindingsOf(AviWalk* walk, AviMap* map, const std::vector<ByteRange>& ranges,
+                    int mapAnyway) {
   Findings found;
   std::vector<ByteRange> all = ranges;
   *map = AviMap();
   const ByteRange tail = AviMissingTail(*walk);
   if (tail.length > 0) all.push_back(tail);
-  if (!all.empty() && AviWalkSoFar(*walk)) EndAviWalk(walk, map);
+  if ((!all.empty() || mapAnyway) && AviWalkSoFar(*walk)) EndAviWalk(walk, map);
   for (const ByteRange& r : all) {
     RangeFinding f = {r, IsPadding(*map, r), HitsOf(*map, r)};
     found.lacking += !f.padding;

@@ -33,6 +33,11 @@ struct AviHit {
   double recovers;      // the time of the first key packet after last
 };
 
+// A packet's time in seconds, from its number or the stream's bytes before
+// it, and its duration (of a timed stream).
+double TimeOf(const AviStream& s, uint64_t number, uint64_t bytesBefore);
+double DurationOf(const AviStream& s, const AviPacket& p);
+
 // One hit per stream hit, by stream number, then at most one each of index,
 // JUNK, header and unknown (bytes the walk lost where stream chunks may have
 // stood and no index says which). A chunk is hit when the range overlaps any
@@ -74,8 +79,9 @@ struct Findings {
 
 // The findings for ranges of the file whose bytes walk has seen (in a repair,
 // the merged ones), ending the walk into *map where there is anything to
-// tell of an AVI file.
-Findings FindingsOf(AviWalk* walk, AviMap* map, const std::vector<ByteRange>& ranges);
+// tell of an AVI file, or always with mapAnyway.
+Findings FindingsOf(AviWalk* walk, AviMap* map, const std::vector<ByteRange>& ranges,
+                    int mapAnyway = 0);
 
 // The ranges of the findings, in order.
 std::vector<ByteRange> RangesOf(const Findings& found);

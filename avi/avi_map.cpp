@@ -93,9 +93,10 @@ static uint64_t Idx1Base(const AviWalk& w, const AviMap& map, size_t from, size_
 }
 
 // Each entry of one index checked against the walk's chunks.
-static std::vector<Judged> JudgeEntries(const AviWalk& w, const AviMap& map, size_t from,
-                                        size_t to) {
-  const uint64_t base = w.indexes[w.entries[from].index].isIdx1 ? Idx1Base(w, map, from, to) : 0;
+static std::vector<Judged> JudgeEntries(const AviWalk& w, AviMap* map, size_t from, size_t to) {
+  const bool idx1 = w.indexes[w.entries[from].index].isIdx1;
+  const uint64_t base = idx1 ? Idx1Base(w, *map, from, to) : 0;
+  if (idx1 && base != ~0ull) map->idx1Base = base;
   static const Judgement kJudgement[] = {kFits, kUnread, kWrong};
   std::vector<Judged> judged;
   size_t hint = 0;
@@ -107,8 +108,8 @@ static std::vector<Judged> JudgeEntries(const AviWalk& w, const AviMap& map, siz
     j.stream = StreamOfData(e.id);
     j.key = e.key;
     j.judgement = e.id ? kWrong : kGone;
-    if (e.id != 0 && base != ~0ull && j.stream < map.streams.size())
-      j.judgement = kJudgement[CheckEntry(map, j.offset, e.id, e.size, &hint)];
+    if (e.id != 0 && base != ~0ull && j.stream < map->streams.size())
+      j.judgement = kJudgement[CheckEntry(*map, j.offset, e.id, e.size, &hint)];
     j.believed = j.judgement == kFits;  // an unread one may be believed below
     judged.push_back(j);
   }
@@ -252,6 +253,7 @@ static AviStream ReadStream(const AviStreamBytes* b, uint32_t firstId) {
     SetCodec(&s, handler != 0 ? handler : compression != ~0u ? compression : 0);
   s.intraOnly = s.kind == kAviVideo && IsIntraOnly(s.codec, compression == 0);
   s.byBytes = s.timed && s.kind != kAviVideo && s.sampleSize > 0;
+  s.chunkId = firstId;
   return s;
 }
 
@@ -272,17 +274,35 @@ static void AddCandidate(const AviMap& map, std::vector<AviPacket>* packets, uin
   packets->push_back(p);
 }
 
-// In file order, the believed entries before the chunks read at the same
-// place, none overlapping the one before.
+// In file order, none overlapping the one before: a believed entry and the
+// chunk read at its place are one packet, with the index's key flag where it
+// gives one and what the walk read.
 static void SortPackets(std::vector<AviPacket>* packets) {
   std::stable_sort(packets->begin(), packets->end(),
                    [](const AviPacket& a, const AviPacket& b) { return a.offset < b.offset; });
   size_t kept = 0;
   for (const AviPacket& p : *packets) {
-    const AviPacket* last = kept > 0 ? &(*packets)[kept - 1] : nullptr;
-    if (!last || p.offset >= last->offset + 8 + last->size) (*packets)[kept++] = p;
+    AviPacket* last = kept > 0 ? &(*packets)[kept - 1] : nullptr;
+    if (last && last->offset == p.offset) {
+      const uint16_t key = last->flags & kAviKeyKnown ? 0 : p.flags & (kAviKey | kAviKeyKnown);
+      last->flags |= key | (p.flags & (kAviHeaderRead | kAviBFrame));
+    } else if (!last || p.offset >= last->offset + 8 + last->size) {
+      (*packets)[kept++] = p;
+    }
   }
   packets->resize(kept);
+}
+
+// A frame the walk read: key or not as its codec holds every frame key, or as
+// its first bytes show (an I-VOP, an IDR slice); else not known.
+static uint16_t KeyOfFrame(const AviStream& s, uint8_t kind) {
+  uint16_t flags = kAviHeaderRead;
+  if (kind & kAviSawVop) flags |= ((kind & kAviVopType) == 2 ? kAviBFrame : 0);
+  if (s.intraOnly || (kind & kAviSawVop) || (kind & (kAviSawIdr | kAviSawSlice)))
+    flags |= kAviKeyKnown;
+  if (s.intraOnly || ((kind & kAviSawVop) && (kind & kAviVopType) == 0) || (kind & kAviSawIdr))
+    flags |= kAviKey;
+  return flags;
 }
 
 // Numbers in each stream's file order, known up to the first bytes lost where
@@ -357,17 +377,20 @@ static void AddIndexed(const AviWalk& w, AviMap* map, std::vector<std::vector<Co
   const std::vector<uint64_t> parts = Parts(*map);
   for (size_t from = 0, to = 0; from < w.entries.size(); from = to) {
     to = EntriesEnd(w, from);
-    std::vector<Judged> judged = JudgeEntries(w, *map, from, to);
+    std::vector<Judged> judged = JudgeEntries(w, map, from, to);
     BelieveUnread(&judged);
     const AviIndex& index = w.indexes[w.entries[from].index];
     const std::vector<Covered> by = CoveredBy(judged, index.complete, parts);
     for (size_t s = 0; s < covered->size(); ++s)
       if (index.isIdx1 || index.stream == s)
         (*covered)[s].insert((*covered)[s].end(), by.begin(), by.end());
-    for (const Judged& j : judged)
-      if (j.believed)
-        AddCandidate(*map, &map->packets, j.offset, j.size, j.stream,
-                     uint16_t(kAviKeyKnown | (j.key ? kAviKey : 0)));
+    for (size_t k = 0; k < judged.size(); ++k) {
+      const Judged& j = judged[k];
+      if (!j.believed) continue;
+      AddCandidate(*map, &map->packets, j.offset, j.size, j.stream,
+                   uint16_t(kAviKeyKnown | (j.key ? kAviKey : 0)));
+      map->indexed.push_back(AviIndexed{j.offset, w.entries[from + k].at, index.isIdx1});
+    }
   }
 }
 
@@ -375,12 +398,15 @@ void BuildAviMap(AviWalk* w, AviMap* map) {
   ReadStreams(*w, map);
   std::vector<std::vector<Covered>> covered(map->streams.size());
   AddIndexed(*w, map, &covered);
-  for (const AviChunk& c : map->chunks) {
+  for (size_t k = 0; k < map->chunks.size(); ++k) {
+    const AviChunk& c = map->chunks[k];
     const uint32_t s = StreamOfData(c.id);
-    const bool intra = s < map->streams.size() && map->streams[s].intraOnly;
+    const bool video = s < map->streams.size() && map->streams[s].kind == kAviVideo;
     AddCandidate(*map, &map->packets, c.offset, c.size, s,
-                 uint16_t(intra ? kAviKey | kAviKeyKnown : 0));
+                 video ? KeyOfFrame(map->streams[s], map->frameKinds[k]) : uint16_t(kAviHeaderRead));
   }
   SortPackets(&map->packets);
+  for (const AviPacket& p : map->packets)
+    map->streams[p.stream].bFrames |= (p.flags & kAviBFrame) != 0;
   NumberPackets(map, CoverGaps(map, &covered));
 }

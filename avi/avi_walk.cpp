@@ -120,12 +120,14 @@ static uint64_t Resync(const AviWalk* w, const uint8_t* h, uint64_t have, uint64
 
 // An entry of the index being read; consecutive lost ones leave one mark.
 static void AddEntry(AviWalk* w, uint64_t offset, uint32_t id, uint32_t size, int key) {
+  const uint64_t at = w->index.entryAt;
   const uint32_t index = uint32_t(w->indexes.size() - 1);
   const AviEntry* last = w->entries.empty() ? nullptr : &w->entries.back();
   if (id == 0 && last && last->id == 0 && last->index == index) return;
   if (!MayRecord(w)) return;
   AviEntry entry;
   entry.offset = id ? offset : 0;
+  entry.at = at;
   entry.id = id, entry.size = size, entry.index = index, entry.key = key;
   w->entries.push_back(entry);
 }
@@ -162,17 +164,19 @@ static void ReadStandardEntry(AviWalk* w, const uint8_t* e) {
   if (--r.left == 0) r.active = 0;
 }
 
-// The payload of an index chunk, entry by entry; an entry may straddle pieces.
-static void ReadIndexBytes(AviWalk* w, const uint8_t* p, uint64_t n) {
+// The payload of an index chunk from file offset at, entry by entry; an entry
+// may straddle pieces.
+static void ReadIndexBytes(AviWalk* w, const uint8_t* p, uint64_t n, uint64_t at) {
   AviIndexRead& r = w->index;
   const bool idx1 = w->indexes.back().isIdx1;
   while (n > 0 && r.active) {
+    if (r.have == 0) r.entryAt = at;
     const uint32_t whole = !r.headerRead ? 24 : r.stride, used = std::min<uint32_t>(whole, 24);
     const uint64_t copied = r.have < used ? std::min<uint64_t>(n, used - r.have) : 0;
     std::memcpy(r.bytes + r.have, p, copied);
     const uint64_t skipped = std::min<uint64_t>(n - copied, whole - r.have - copied);
     r.have += uint32_t(copied + skipped);
-    p += copied + skipped, n -= copied + skipped;
+    p += copied + skipped, n -= copied + skipped, at += copied + skipped;
     if (r.have < whole) continue;
     r.have = 0;
     if (!r.headerRead)
@@ -184,10 +188,36 @@ static void ReadIndexBytes(AviWalk* w, const uint8_t* p, uint64_t n) {
   }
 }
 
+// What a data chunk's first bytes show: its frame's kind, and the stream's
+// video object layer or audio frame header where none was seen yet.
+static void Sniff(AviWalk* w) {
+  w->sniffing = 0;
+  const AviChunk& c = w->chunks.back();
+  const uint32_t stream = StreamOfData(c.id);
+  if (stream >= w->codecBytes.size()) w->codecBytes.resize(stream + 1, AviCodecBytes());
+  AviCodecBytes& codec = w->codecBytes[stream];
+  const uint8_t* vol = nullptr;
+  if ((c.id >> 16) != (Fourcc("..wb") >> 16)) {
+    w->frameKinds.back() = SniffFrame(w->sniff, w->sniffed, &vol);
+  } else if (!codec.hasAudio && w->sniffed >= 4 && MpegAudioFrameSize(w->sniff)) {
+    std::memcpy(codec.audio, w->sniff, 4);
+    codec.hasAudio = 1;
+  }
+  if (!vol || codec.volLength) return;
+  codec.volLength = std::min<uint32_t>(sizeof codec.vol, uint32_t(w->sniff + w->sniffed - vol));
+  std::memcpy(codec.vol, vol, codec.volLength);
+}
+
 // The payload of the chunk being read, without its pad byte: its stream
-// header's first bytes, or its index entries.
+// header's first bytes, its index entries, or a data chunk's first bytes.
 static void ReadPayload(AviWalk* w, const uint8_t* p, uint64_t n) {
-  if (w->index.active) ReadIndexBytes(w, p, n);
+  if (w->index.active) ReadIndexBytes(w, p, n, w->pos);
+  if (w->sniffing) {
+    const uint64_t copied = std::min<uint64_t>(n, kAviSniffBytes - w->sniffed);
+    std::memcpy(w->sniff + w->sniffed, p, copied);
+    w->sniffed += uint32_t(copied);
+    if (w->sniffed == kAviSniffBytes) Sniff(w);
+  }
   if (w->keepWhat == kKeepNothing || w->keepAt >= kAviHeaderBytes) return;
   AviStreamBytes& s = w->streamBytes[w->keepStream];
   const uint64_t copied = std::min<uint64_t>(n, kAviHeaderBytes - w->keepAt);
@@ -205,6 +235,7 @@ static void EndPayload(AviWalk* w) {
     w->indexes.back().complete =
         w->readable == 0 && r.have == 0 && (w->indexes.back().isIdx1 || r.left == 0);
   }
+  if (w->sniffing) Sniff(w);
   w->index = AviIndexRead();
   w->keepWhat = kKeepNothing;
 }
@@ -222,6 +253,9 @@ static void BeginPayload(AviWalk* w, uint32_t id, uint32_t size) {
     w->keepStream = stream;
     w->keepAt = 0;
   }
+  const bool recorded = !w->chunks.empty() && w->chunks.back().offset == w->pos;
+  w->sniffing = recorded && StreamOfData(id) != kNoStream;
+  w->sniffed = 0;
   if ((id == Fourcc("idx1") || StreamOfIndex(id) != kNoStream) && MayRecord(w)) {
     AviIndex index;
     index.offset = w->pos;
@@ -263,8 +297,10 @@ static void EnterList(AviWalk* w, uint32_t id, uint32_t size, uint32_t type) {
 // Takes the header at w->pos, which Readable passed.
 static uint64_t Accept(AviWalk* w, const uint8_t* h, uint64_t room) {
   const uint32_t id = Le32(h), size = Le32(h + 4);
-  const bool record = MayRecord(w);
-  if (record) w->chunks.push_back({w->pos, id, size});
+  if (MayRecord(w)) {
+    w->chunks.push_back({w->pos, id, size});
+    w->frameKinds.push_back(0);
+  }
   if ((id == Fourcc("RIFF") || id == Fourcc("LIST")) && w->depth < kMaxDepth) {
     EnterList(w, id, size, Le32(h + 8));
     return 12;
@@ -404,6 +440,12 @@ void EndAviWalk(AviWalk* w, AviMap* map) {
   map->complete = !w->overflow;
   if (!map->complete) return;
   map->chunks.swap(w->chunks);
+  map->frameKinds.swap(w->frameKinds);
   map->gaps.swap(w->gaps);
+  map->indexes = w->indexes;
+  map->codecBytes.swap(w->codecBytes);
+  map->codecBytes.resize(std::max<size_t>(map->codecBytes.size(), kMaxStreams), AviCodecBytes());
+  map->firstRiffEnd = w->firstRiffEnd;
+  map->moviFourcc = map->idx1Base = w->moviFourcc;
   BuildAviMap(w, map);
 }

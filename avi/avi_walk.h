@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "avi/avi_ids.h"
+#include "avi/avi_sniff.h"
 #include "common/byte_range.h"
 
 enum AviKind { kAviVideo, kAviAudio, kAviOther, kAviIndex, kAviJunk, kAviHeader, kAviUnknown };
@@ -48,6 +49,7 @@ struct AviGap {
 // the map settles; ix## gives them whole.
 struct AviEntry {
   uint64_t offset;  // of the chunk's header
+  uint64_t at;      // of the entry itself in the file
   uint32_t id, size;
   uint32_t index;   // in AviWalk::indexes
   int key;
@@ -67,10 +69,18 @@ struct AviStream {
   int byBytes;     // not video, dwSampleSize > 0: times follow the stream's bytes
   int pcm;         // uncompressed audio, whose silence is zeros
   int intraOnly;   // video whose every frame is a key frame (MJPEG, uncompressed, DV)
+  int bFrames;     // video with B-VOPs among its packets
+  uint32_t chunkId;  // the id of its data chunks
   uint32_t scale, rate, start, sampleSize;
 };
 
-enum AviPacketFlags { kAviKey = 1, kAviKeyKnown = 2, kAviNumberKnown = 4 };
+enum AviPacketFlags {
+  kAviKey = 1,
+  kAviKeyKnown = 2,
+  kAviNumberKnown = 4,
+  kAviHeaderRead = 8,  // the walk read its chunk header; else an index placed it
+  kAviBFrame = 16,     // an MPEG-4 B-VOP, which no frame decodes from
+};
 constexpr uint64_t kAviNoKey = ~0ull;           // no key packet follows
 constexpr uint64_t kAviKeyUnknown = ~0ull - 1;  // one without a known key flag or number follows
 
@@ -83,6 +93,22 @@ struct AviPacket {
   uint16_t stream, flags;
 };
 
+// An index entry the map believed: where it is in the file, for the packet at offset.
+struct AviIndexed {
+  uint64_t offset;  // of the packet's chunk
+  uint64_t at;      // of the entry
+  int isIdx1;
+};
+
+// What the first packets of a stream showed of its codec: a video object
+// layer header, an audio frame header.
+struct AviCodecBytes {
+  uint8_t vol[64];
+  uint32_t volLength;
+  uint8_t audio[4];
+  int hasAudio;
+};
+
 struct AviMap {
   int isAvi;       // "RIFF....AVI ", or zeros there and AVI chunks soon after
   int complete;    // 0: the file holds more chunks than the map takes, and has no hits
@@ -91,7 +117,14 @@ struct AviMap {
   std::vector<AviStream> streams;  // by stream number
   std::vector<AviPacket> packets;  // by offset, none overlapping the next
   AviChunks chunks;                // by offset
+  std::vector<uint8_t> frameKinds;  // per chunk: what its first bytes show (AviFrameKind)
   std::vector<AviGap> gaps;        // by offset
+  std::vector<AviIndexed> indexed;  // by the order of the indexes
+  std::vector<AviIndex> indexes;
+  std::vector<AviCodecBytes> codecBytes;  // by stream number
+  uint64_t idx1Base;               // what idx1's offsets count from
+  uint64_t moviFourcc;             // the first movi list's type
+  uint64_t firstRiffEnd;           // where idx1 stops counting
 };
 
 struct AviWalkList {
@@ -116,6 +149,7 @@ struct AviIndexRead {
   uint64_t left;      // ix##: entries still to come that its header counts
   uint64_t base;      // ix##: what its offsets count from
   uint32_t id;        // ix##: its chunks' id
+  uint64_t entryAt;   // where the entry being read starts in the file
   int open;           // the payload is an index chunk's
   int active;         // its entries go on
   int headerRead;
@@ -142,7 +176,12 @@ struct AviWalk {
   uint64_t claimedEnd;    // the furthest end a RIFF part claims
   int overflow;           // kAviMaxRecords reached: nothing more recorded
   AviIndexRead index;
+  uint8_t sniff[kAviSniffBytes];  // the first bytes of the data chunk being read
+  uint32_t sniffed;
+  int sniffing;
   AviChunks chunks;
+  std::vector<uint8_t> frameKinds;
+  std::vector<AviCodecBytes> codecBytes;
   std::vector<AviGap> gaps;
   std::vector<AviEntry> entries;
   std::vector<AviIndex> indexes;

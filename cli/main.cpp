@@ -147,8 +147,10 @@ static CLI::App* AddRepair(CLI::App* app, CliOptions* o, Named* named) {
   repair->add_option("DAMAGED", named->damaged, "the damaged file, or a folder of them")
       ->required()
       ->type_name("");
+  repair->add_flag_callback("--playable", [o] { o->playable = 1; },
+                            "make the repaired AVI file playable where no\ncopy holds frames: "
+                            "drop them, silence audio;\nSOURCE may be left out");
   repair->add_option("SOURCE", named->operands, "the other copies, the repair sources")
-      ->required()
       ->type_name("");
   return repair;
 }
@@ -226,10 +228,12 @@ static int Refusal(bool repairing, const CLI::App* repair, Named* named, CliOpti
     return UsageError("--output: the output name is empty");
   if (!repairing && o->mapfile && (!o->all || o->operands.size() != 1 || IsFolder(o->operands[0])))
     return UsageError("--mapfile: check writes one with --all, of one file");
+  if (repairing && o->operands.size() < 2 && !o->playable)
+    return UsageError("SOURCE is required (without --playable)");
   if (repairing && IsFolder(o->operands[0])) return FolderRefusal(*named, *o);
   if (repairing) {
     const char* damaged = o->operands[0];
-    if (!o->output) named->output = FixedOutputPath(damaged);
+    if (!o->output) named->output = FixedOutputPath(damaged, OutputMark(*o));
     if (IsFolder(named->output.c_str()))
       named->output = JoinPath(named->output.c_str(), damaged + FolderPrefix(damaged).size());
     o->output = named->output.c_str();

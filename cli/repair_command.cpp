@@ -11,6 +11,7 @@
 #include "report/report.h"
 #include "report/words.h"
 #include "common/output_name.h"
+#include "avi/avi_playable.h"
 #include "repair/merge_copies.h"
 #include "scan/mapfile.h"
 
@@ -46,10 +47,19 @@ struct Merged {
   MergeReport merge;
   AviMap avi;
   Findings unsupplied;
+  Playable playable;  // with --playable: the edits, and what they drop and silence
 };
 
+// Nothing to write: the merge changes nothing, and no edit makes it playable.
 static int ChangesNothing(const Merged& m) {
-  return m.outcome.kind == kMerged && ChangesNothing(m.merge, m.unsupplied.lacking);
+  return m.outcome.kind == kMerged && m.playable.edits.empty() && !m.playable.refusal &&
+         ChangesNothing(m.merge, m.unsupplied.lacking);
+}
+
+// Whether the repair leaves something lost: ranges no copy holds, or once
+// made playable, frames dropped, audio silenced or left.
+static int Lacking(const Merged& m, int playable) {
+  return playable ? !m.playable.whole : m.unsupplied.lacking > 0;
 }
 
 // A merge into output, or with kNoFile a dry run; the command asks the question.
@@ -71,13 +81,21 @@ static void MergeAndAsk(const Repair& r, FileHandle output, Merged* m) {
   m->outcome = MergeCopies(JobOf(r, output, &walk), &m->merge, nullptr);
   EndItem();
   if (m->outcome.kind != kMerged) return;
-  m->unsupplied = FindingsOf(&walk, &m->avi, m->merge.unsupplied);
-  if (r.options.dryRun || m->unsupplied.lacking == 0) return;
+  m->unsupplied = FindingsOf(&walk, &m->avi, m->merge.unsupplied, r.options.playable);
+  if (r.options.playable) m->playable = MakePlayable(m->avi, m->unsupplied.ranges);
+  if (r.options.dryRun || m->unsupplied.lacking == 0 || m->playable.refusal) return;
   for (const RangeFinding& f : m->unsupplied.ranges) {
     if (f.padding) continue;
     if (!AskToGoOn(f.range.offset)) m->outcome = MakeOutcome(kDeclined, f.range.offset);
     return;
   }
+}
+
+// The edits that make the merged file playable, in place.
+static int ApplyEdits(FileHandle file, const Playable& playable) {
+  for (const AviEdit& e : playable.edits)
+    if (!WriteAt(file, e.offset, e.bytes.data(), static_cast<uint32_t>(e.bytes.size()))) return 0;
+  return 1;
 }
 
 // Memory that cannot be had for what a file holds ends the work on it.
@@ -109,7 +127,12 @@ static int MergeInPlace(const Repair& r, Merged* m) {
   if (!BeginReplacement(&out, r.output, r.copies[0], FormatReport(stopped, r.options.json)))
     return m->outcome = OutputFailure(kCannotMakeOutput, SystemFailure(out.error)), 0;
   MergeAndAskWithin(r, out.file, m);
-  const int keep = m->outcome.kind == kMerged && !ChangesNothing(*m);
+  const int keep = m->outcome.kind == kMerged && !ChangesNothing(*m) && !m->playable.refusal;
+  if (keep && !ApplyEdits(out.file, m->playable)) {
+    m->outcome = OutputFailure(kCannotWrite, LastFileError());
+    EndReplacement(&out, r.output, 0);
+    return 0;
+  }
   const int placed = EndReplacement(&out, r.output, keep);
   if (!placed && StopStatus()) m->outcome = MakeOutcome(kStopped);
   else if (keep && !placed) m->outcome = OutputFailure(kCannotWrite, SystemFailure(out.error));
@@ -117,13 +140,17 @@ static int MergeInPlace(const Repair& r, Merged* m) {
 }
 
 static void Report(const Repair& r, const Merged& m, int placed) {
-  const char* word = RepairWord(m.outcome.kind, ChangesNothing(m), m.unsupplied.lacking > 0,
-                                r.options.dryRun);
+  const int lacking = Lacking(m, r.options.playable);
+  const char* word = m.playable.refusal ? "error"
+                                        : RepairWord(m.outcome.kind, ChangesNothing(m), lacking,
+                                                     r.options.dryRun);
   ItemReport report = {r.copies[0], word, 1};
   const Outcome repaired = MakeOutcome(kRepaired);
   const int merged = m.outcome.kind == kMerged;
-  report.outcome = !merged ? &m.outcome : placed && !m.unsupplied.lacking ? &repaired : nullptr;
-  report.reason = ReasonFor(m.outcome, r.copies.data(), r.output);
+  report.outcome = !merged ? &m.outcome : placed && !lacking ? &repaired : nullptr;
+  report.reason = m.playable.refusal ? m.playable.refusal
+                                     : ReasonFor(m.outcome, r.copies.data(), r.output);
+  if (r.options.playable && merged && !m.playable.refusal) report.playable = &m.playable;
   if (placed) report.output = r.output;
   // A clean copy has nothing more to tell: no byte taken, nothing lacking.
   if ((merged && !ChangesNothing(m)) || m.outcome.kind == kMismatch ||
@@ -148,7 +175,8 @@ static int RepairOne(const Repair& r) {
   if (merged && r.options.mapfile &&
       !WriteMapfile(r.options.mapfile, MapfileText(m.merge.size, RangesOf(m.unsupplied))))
     return kExitTrouble;
-  return merged && !m.unsupplied.lacking ? kExitOk : kExitTrouble;
+  return merged && !m.playable.refusal && !Lacking(m, r.options.playable) ? kExitOk
+                                                                         : kExitTrouble;
 }
 
 // A folder's regular files by name.
@@ -209,7 +237,8 @@ static int RepairFolders(const CliOptions& options) {
       continue;
     }
     const std::string output =
-        options.output ? JoinPath(options.output, name.c_str()) : FixedOutputPath(damaged);
+        options.output ? JoinPath(options.output, name.c_str())
+                       : FixedOutputPath(damaged, OutputMark(options));
     const Repair repair = {paths, output.c_str(), options};
     const std::string refusal = WriteRefusal(paths, output.c_str());
     const int repaired =
@@ -224,7 +253,8 @@ int RunRepair(const CliOptions& options) {
   SetAnswerRule(options.answer);
   if (IsFolder(options.operands[0])) return RepairFolders(options);
   const char* damaged = options.operands[0];
-  const std::string output = options.output ? options.output : FixedOutputPath(damaged);
+  const std::string output =
+      options.output ? options.output : FixedOutputPath(damaged, OutputMark(options));
   Repair repair = {options.operands, output.c_str(), options};
   repair.maps = options.maps.data();
   const std::string refusal = WriteRefusal(options.operands, output.c_str());

@@ -31,6 +31,10 @@ int ReadExact(FileHandle file, void* buffer, uint32_t n);
 // Writes exactly n bytes at the current position; a short write is a failure.
 int WriteExact(FileHandle file, const void* buffer, uint32_t n);
 
+// Writes exactly n bytes at offset, wherever the file's position is; it is
+// left anywhere.
+int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t n);
+
 // Releases the file; a kNoFile handle is ignored.
 void CloseFile(FileHandle file);
 

@@ -102,6 +102,12 @@ int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
   return 1;
 }
 
+int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t n) {
+  const off_t to = static_cast<off_t>(offset);
+  if (lseek(static_cast<int>(file), to, SEEK_SET) != to) return Fail(SystemFailure(errno));
+  return WriteExact(file, buffer, n);
+}
+
 void CloseFile(FileHandle file) {
   if (file != kNoFile) close(static_cast<int>(file));
 }

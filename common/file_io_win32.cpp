@@ -58,6 +58,13 @@ int WriteExact(FileHandle file, const void* buffer, uint32_t n) {
   return put == n ? 1 : Fail(SystemFailure(ERROR_DISK_FULL));
 }
 
+int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t n) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(AsHandle(file), to, nullptr, FILE_BEGIN)) return FailBySystem();
+  return WriteExact(file, buffer, n);
+}
+
 void CloseFile(FileHandle file) {
   if (file != kNoFile) CloseHandle(AsHandle(file));
 }

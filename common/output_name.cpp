@@ -4,8 +4,8 @@
 
 #include "common/file_io.h"
 
-std::string WithFixedMark(const char* path, const char* extension) {
-  return std::string(path, extension) + kFixedMark + extension;
+std::string WithFixedMark(const char* path, const char* extension, const char* mark) {
+  return std::string(path, extension) + mark + extension;
 }
 
 const char* FindExtension(const char* path) {
@@ -23,16 +23,21 @@ const char* FindExtension(const char* path) {
   return extension ? extension : p;
 }
 
-std::string FixedOutputPath(const char* damaged) {
-  return WithFixedMark(damaged, FindExtension(damaged));
+std::string FixedOutputPath(const char* damaged, const char* mark) {
+  return WithFixedMark(damaged, FindExtension(damaged), mark);
+}
+
+// name.mark.ext, or name.mark: the mark ends the stem or is the extension.
+static int HasMark(const char* path, const char* mark) {
+  const char* extension = FindExtension(path);
+  const size_t length = std::strlen(mark);
+  if (std::strcmp(extension, mark) == 0) return 1;
+  const size_t stem = static_cast<size_t>(extension - path) - FolderPrefix(path).size();
+  return stem > length && std::memcmp(extension - length, mark, length) == 0;
 }
 
 int IsFixedOutputName(const char* path) {
-  const char* extension = FindExtension(path);
-  if (std::strcmp(extension, kFixedMark) == 0) return 1;
-  const size_t stem = static_cast<size_t>(extension - path) - FolderPrefix(path).size();
-  return stem > static_cast<size_t>(kFixedMarkLength) &&
-         std::memcmp(extension - kFixedMarkLength, kFixedMark, kFixedMarkLength) == 0;
+  return HasMark(path, kFixedMark) || HasMark(path, kPlayableMark);
 }
 
 std::string FolderPrefix(const char* path) {

@@ -7,10 +7,11 @@
 
 constexpr char kFixedMark[] = ".fixed";
 constexpr int kFixedMarkLength = sizeof kFixedMark - 1;
+constexpr char kPlayableMark[] = ".playable";  // a repair made playable
 
-// path with kFixedMark put in where extension, a pointer into path at its last
-// component's extension or at its end, begins.
-std::string WithFixedMark(const char* path, const char* extension);
+// path with mark (kFixedMark unless said) put in where extension, a pointer
+// into path at its last component's extension or at its end, begins.
+std::string WithFixedMark(const char* path, const char* extension, const char* mark = kFixedMark);
 
 // The command-line program's extension: from the last dot of the last
 // component on, unless that dot starts the component (a hidden file's name
@@ -19,11 +20,11 @@ std::string WithFixedMark(const char* path, const char* extension);
 // byte of 0x5C is never taken for a backslash.
 const char* FindExtension(const char* path);
 
-// WithFixedMark(damaged, FindExtension(damaged)).
-std::string FixedOutputPath(const char* damaged);
+// WithFixedMark(damaged, FindExtension(damaged), mark).
+std::string FixedOutputPath(const char* damaged, const char* mark = kFixedMark);
 
 // 1 when the last component of path is named as FixedOutputPath names an
-// output: name.fixed.ext or name.fixed.
+// output: name.fixed.ext or name.fixed, or so with kPlayableMark.
 int IsFixedOutputName(const char* path);
 
 // The path up to and including its last folder separator: where a file beside

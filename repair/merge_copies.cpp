@@ -107,10 +107,11 @@ static Position MergeVote(MergeState* s, uint8_t* const* copies, int count, uint
   return kTaken;
 }
 
-// One position by the rule for its number of copies.
+// One position by the rule for its number of copies (one copy alone holds
+// what it holds: a vote of one).
 static Position MergeOne(MergeState* s, uint8_t* const* copies, int count, uint32_t i,
                          int32_t threshold, const uint8_t* all, MergeReport* report) {
-  if (count > 2) return MergeVote(s, copies, count, i, threshold, all, report);
+  if (count != 2) return MergeVote(s, copies, count, i, threshold, all, report);
   return MergeTwo(s, copies[0] + i, copies[1][i], Holds(all, 0, copies[0][i]),
                   Holds(all, 1, copies[1][i]), s->position + i, threshold, report);
 }
@@ -171,7 +172,7 @@ typedef uint32_t (*SamePiecesFn)(const uint8_t* p, const uint8_t* q, uint32_t i,
 // bytes, ending in data: copy by copy, each within what the ones before left.
 template <SamePiecesFn SamePieces>
 static uint32_t AllSamePieces(uint8_t* const* copies, int count, uint32_t i, uint32_t n) {
-  uint32_t end = SamePieces(copies[0], copies[1], i, n);
+  uint32_t end = SamePieces(copies[0], copies[count > 1 ? 1 : 0], i, n);
   for (int k = 2; k < count && end > i; ++k) end = SamePieces(copies[0], copies[k], i, end);
   return end;
 }

@@ -44,7 +44,7 @@ uint32_t MergeBlock(MergeState* s, uint8_t* const* copies, int count, uint32_t n
                     int32_t threshold, const uint8_t* all, MergeReport* report);
 
 struct MergeJob {
-  const char* const* paths;  // count >= 2 copies of one size, the damaged copy first
+  const char* const* paths;  // count >= 1 copies of one size, the damaged copy first
   int count;
   int32_t threshold;         // >= 1
   const char* makeOutput;    // made anew once the copies are open and agree in size, or null

@@ -165,23 +165,50 @@ static std::string Clock(double seconds) {
   return text;
 }
 
+// "video 0 (MJPG)": a stream, with its codec where known.
+static std::string StreamText(AviKind kind, uint32_t stream, const char* codec) {
+  return std::string(kKindNames[kind]) + " " + std::to_string(stream) +
+         (codec[0] ? " (" + std::string(codec) + ")" : "");
+}
+
+// "frame 7", "frames 120-122", "packets 3-9".
+static std::string PacketsText(AviKind kind, uint64_t first, uint64_t last) {
+  const std::string unit = kind == kAviVideo ? "frame" : "packet";
+  return first == last ? unit + " " + std::to_string(first)
+                       : unit + "s " + std::to_string(first) + "-" + std::to_string(last);
+}
+
 // "video 0 (MJPG): frames 120-122, 0:00:04.800-0:00:04.920, 1 keyframe, recovers at ...".
 static std::string HitText(const AviHit& h) {
   if (h.kind == kAviUnknown) return "unknown: bytes where chunk headers were lost";
-  std::string text = kKindNames[h.kind];
-  if (h.kind > kAviOther) return text;
-  text += " " + std::to_string(h.stream) + (h.codec[0] ? " (" + std::string(h.codec) + ")" : "");
-  const std::string unit = h.kind == kAviVideo ? "frame" : "packet";
+  if (h.kind > kAviOther) return kKindNames[h.kind];
+  std::string text = StreamText(h.kind, h.stream, h.codec);
   const uint32_t both = kAviKnowsFirst | kAviKnowsLast, times = kAviKnowsStart | kAviKnowsEnd;
-  if ((h.known & both) == both)
-    text += ": " + (h.first == h.last ? unit + " " + std::to_string(h.first)
-                                      : unit + "s " + std::to_string(h.first) + "-" +
-                                            std::to_string(h.last));
+  if ((h.known & both) == both) text += ": " + PacketsText(h.kind, h.first, h.last);
   if ((h.known & times) == times) text += ", " + Clock(h.start) + "-" + Clock(h.end);
   if (h.kind != kAviVideo || !(h.known & kAviKnowsKeys)) return text;
   text += ", " + std::to_string(h.keyframes) + (h.keyframes == 1 ? " keyframe" : " keyframes");
   if (h.known & kAviRecovers) text += ", whole again at " + Clock(h.recovers);
   return text;
+}
+
+// "  video 0 (FMP4): dropped frames 5-12, 0:00:00.200-0:00:00.520", a line a run.
+static std::string LossLines(const std::vector<AviLoss>& runs, const char* what) {
+  std::string lines;
+  for (const AviLoss& l : runs)
+    lines += "  " + StreamText(l.kind, l.stream, l.codec) + ": " + what + " " +
+             PacketsText(l.kind, l.first, l.last) +
+             (l.timed ? ", " + Clock(l.start) + "-" + Clock(l.end) : std::string()) + "\n";
+  return lines;
+}
+
+static nlohmann::ordered_json LossJson(const std::vector<AviLoss>& runs) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const AviLoss& l : runs)
+    list.push_back({{"stream", l.stream}, {"first", l.first}, {"last", l.last},
+                    {"start", l.timed ? nlohmann::ordered_json(Seconds(l.start)) : nullptr},
+                    {"end", l.timed ? nlohmann::ordered_json(Seconds(l.end)) : nullptr}});
+  return list;
 }
 
 // Bare, for the positions voted on.
@@ -303,6 +330,11 @@ static std::string FormatJson(const ItemReport& r) {
     line["voted_ranges"] = RangesJson(r.merge->votedRanges);
     if (r.unsupplied) line["unsupplied"] = FindingsJson(*r.unsupplied, true);
   }
+  if (r.playable) {
+    line["dropped"] = LossJson(r.playable->dropped);
+    line["silenced"] = LossJson(r.playable->silenced);
+    line["left"] = LossJson(r.playable->left);
+  }
   const Findings* found = r.damage ? r.damage : r.unsupplied;
   if (found && found->isAvi)
     line["summary"] = SummaryText(found) ? nlohmann::ordered_json(SummaryText(found)) : nullptr;
@@ -324,6 +356,9 @@ std::string FormatReport(const ItemReport& r, int json) {
   line += "\n";
   if (r.damage) line += FindingLines(nullptr, *r.damage);
   if (r.merge) line += MergeLines(r);
+  if (r.playable)
+    line += LossLines(r.playable->dropped, "dropped") +
+            LossLines(r.playable->silenced, "silenced") + LossLines(r.playable->left, "left");
   const char* summary = SummaryText(r.damage ? r.damage : r.unsupplied);
   if (summary) line += std::string("  ") + summary + "\n";
   return line;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "avi/avi_hits.h"
+#include "avi/avi_playable.h"
 #include "common/byte_range.h"
 #include "common/outcome.h"
 #include "repair/merge_copies.h"
@@ -20,6 +21,7 @@ struct ItemReport {
   const Findings* damage = nullptr;      // check --all: every damaged range found
   const MergeReport* merge = nullptr;    // a repair's counts
   const Findings* unsupplied = nullptr;  // a repair's ranges no copy holds
+  const Playable* playable = nullptr;    // a repair made playable: what it dropped and silenced
   const char* const* sources = nullptr;  // the sources the merge's counts are for
 };
 
