@@ -107,8 +107,9 @@ static void SilenceAudio(Making* m, size_t k) {
 }
 
 // A dropped frame's chunk: of size 0, the rest of its bytes a JUNK chunk, or
-// in a stream with B-frames (for an anchor) a VOP that repeats the picture
-// before it, so that the decoder's delay and so every kept frame's time stay.
+// in a stream with B-frames a VOP that codes nothing (for an anchor one that
+// repeats the picture before it), so that the decoder's delay and so every
+// kept frame's time stay.
 // A chunk with no room for the JUNK header keeps its bytes; only the indexes
 // drop it.
 static void EditDropped(Making* m, size_t k) {
@@ -118,9 +119,9 @@ static void EditDropped(Making* m, size_t k) {
   const uint32_t padded = p.size + (p.size & 1);
   std::vector<uint8_t> vop(16 + 8160 / 8 + 1);
   uint32_t size = 0;
-  if (s.bFrames && !(p.flags & kAviBFrame)) {
+  if (s.bFrames) {
     const AviVol vol = ReadVol(codec.vol, codec.volLength);
-    size = vol.ok ? RepeatVop(vol, vop.data()) : 0;
+    size = vol.ok ? RepeatVop(vol, p.flags & kAviBFrame, vop.data()) : 0;
     size = size <= p.size ? size : 0;
   }
   uint32_t used = size + (size & 1);

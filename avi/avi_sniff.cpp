@@ -125,14 +125,20 @@ static void Put(uint8_t* out, uint32_t* at, uint32_t value, uint32_t bits) {
     if (value >> (bits - 1) & 1) out[*at / 8] |= uint8_t(0x80 >> (*at % 8));
 }
 
-uint32_t RepeatVop(const AviVol& vol, uint8_t* out) {
+uint32_t RepeatVop(const AviVol& vol, int bFrame, uint8_t* out) {
   const uint32_t bytes = 16 + vol.macroblocks / 8 + 1;
   std::memset(out, 0, bytes);
   uint32_t at = 0;
   Put(out, &at, 0x1B6, 32);                       // vop_start_code
-  Put(out, &at, 1, 2);                            // P
+  Put(out, &at, bFrame ? 2 : 1, 2);               // B or P
   Put(out, &at, 0b01, 2);                         // modulo_time_base 0, marker
   Put(out, &at, 0, vol.timeBits);                 // vop_time_increment
+  if (bFrame) {
+    Put(out, &at, 0b10, 2);                       // marker, not coded
+    Put(out, &at, 0, 1);
+    while (at % 8) Put(out, &at, 1, 1);
+    return at / 8;
+  }
   Put(out, &at, 0b110, 3);                        // marker, vop_coded, rounding 0
   Put(out, &at, 0, 3);                            // intra_dc_vlc_thr
   Put(out, &at, 2, vol.quantBits);                // vop_quant

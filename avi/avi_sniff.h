@@ -38,6 +38,7 @@ struct AviVol {
 AviVol ReadVol(const uint8_t* p, uint32_t n);
 
 // A P-VOP that codes no macroblock: a decoder shows the picture before it
-// again and keeps its timing. Its bytes, into out (room for them: 16 + one
-// bit a macroblock); returns their count.
-uint32_t RepeatVop(const AviVol& vol, uint8_t* out);
+// again and keeps its timing. For a B-frame (bFrame) a B-VOP not coded, which
+// shows nothing but keeps its place. Its bytes, into out (room for them: 16 +
+// one bit a macroblock); returns their count.
+uint32_t RepeatVop(const AviVol& vol, int bFrame, uint8_t* out);
