@@ -53,6 +53,7 @@ class Help : public CLI::Formatter {
            "  orvalintex-cli repair [--threshold-kb N] [--yes|--no] [--json] [--dry-run]\n"
            "                        [--no-markers] [--map COPY MAPFILE]... [--mapfile FILE]\n"
            "                        DAMAGED SOURCE [SOURCE...] [-o OUTPUT]\n"
+           "  orvalintex-cli repair --playable [options] DAMAGED [SOURCE...] [-o OUTPUT]\n"
            "  orvalintex-cli repair [options] DIR DIR [DIR...] [-o DIR]\n";
   }
 };
