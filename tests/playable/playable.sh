@@ -7,6 +7,7 @@
 # and (but for B-frames) the packets with the dropped ones as the original's.
 # usage: playable.sh CLI
 set -euo pipefail
+exec < /dev/null  # ffmpeg reads keys from its standard input
 cli=$(realpath "$1")
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work"
 fail() { echo "playable: $*" >&2; exit 1; }
@@ -38,13 +39,16 @@ while read -r -u 3 file what offset length; do
     fail "$file, $what: the decoder says: $errors"
   [ "$(duration p.avi)" = "$(duration "$file")" ] || fail "$file, $what: the durations changed"
   dropped=$(jq -r '.dropped[] | range(.first; .last + 1)' r.json | sort -n | tr '\n' ' ')
-  [[ $what == *bframes* || $dropped == "$(frames "$file" | awk 'NR == FNR { had[$1] = 1; next }
-      { delete had[$1] } END { for (t in had) print t }' - <(frames p.avi) | sort -n |
-      tr '\n' ' ')" ]] || fail "$file, $what: missing frames are not the dropped ones ($dropped)"
-  frames "$file" | awk -v what="$file, $what" 'NR == FNR { md5[$1] = $2; next }
+  [ -f "$file.frames" ] || frames "$file" > "$file.frames"
+  frames p.avi > p.frames
+  missing=$(awk 'NR == FNR { had[$1] = 1; next } { delete had[$1] }
+    END { for (t in had) print t }' "$file.frames" p.frames | sort -n | tr '\n' ' ')
+  [[ $what == *bframes* || $dropped == "$missing" ]] ||
+    fail "$file, $what: the frames missing ($missing) are not the dropped ones ($dropped)"
+  awk -v what="$file, $what" 'NR == FNR { md5[$1] = $2; next }
     { t[n + 0] = $1; m[n++] = $2 } END { for (i = 0; i < n; ++i) if (m[i] != md5[t[i]] &&
       !(what ~ /bframes/ && (m[i] == m[i - 1] || m[i] == m[i + 1]))) {
-        print what ": frame " t[i] " differs"; exit 1 } }' - <(frames p.avi) >&2 || exit 1
+        print what ": frame " t[i] " differs"; exit 1 } }' "$file.frames" p.frames >&2 || exit 1
   n=$(jq '[.dropped[] | .last - .first + 1] | add // 0' r.json)
   [[ $what == *bframes* ]] || [ $(($(count p.avi v) + n)) = "$(count "$file" v)" ] ||
     fail "$file, $what: the packets with the dropped ones are not the original's"
