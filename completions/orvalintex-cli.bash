@@ -15,8 +15,8 @@ _orvalintex_cli()
         '') options='--help -h --version' ;;
         check) options='--threshold-kb --no-skip-junk --json --all --mapfile --map
                         --no-markers --help -h' ;;
-        repair) options='--threshold-kb --yes -y --no -n --json --dry-run --mapfile --map
-                         --no-markers --output -o --help -h' ;;
+        repair) options='--threshold-kb --yes -y --no -n --json --dry-run --playable
+                         --mapfile --map --no-markers --output -o --help -h' ;;
         *) COMPREPLY=(); return ;;
     esac
     if [[ $command && $prev == --threshold-kb ]]; then

@@ -2,7 +2,8 @@
 # changelog.sh CHANGELOG.md PACKAGE VERSION MAINTAINER OUT: the .deb's
 # changelog, in Debian's format as a native package has it, from the sections
 # of CHANGELOG.md ("## VERSION - YYYY-MM-DD", newest first, "- " items); the
-# newest section must be VERSION.
+# newest section must be VERSION. An "## Unreleased" section on top is what
+# no package has yet: it is left out.
 set -eu
 in=$1 package=$2 version=$3 maintainer=$4 out=$5
 newest=$(sed -n 's/^## \([^ ]*\) - .*/\1/p' "$in" | head -n 1)
@@ -12,7 +13,9 @@ if [ "$newest" != "$version" ]; then
 fi
 awk -v package="$package" -v maintainer="$maintainer" '
   function end_entry() { if (date != "") printf "\n -- %s  %s\n", maintainer, date }
+  /^## Unreleased$/ { skip = 1; next }
   /^## / {
+    skip = 0
     end_entry()
     date = ""
     if ($4 ~ /^[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]$/) {
@@ -24,7 +27,7 @@ awk -v package="$package" -v maintainer="$maintainer" '
     printf "%s%s (%s) unstable; urgency=medium\n\n", entries++ ? "\n" : "", package, $2
     next
   }
-  date == "" || /^$/ { next }
+  skip || date == "" || /^$/ { next }
   /^- / { print "  * " substr($0, 3); next }
   { sub(/^ */, ""); print "    " $0 }
   END { end_entry() }' "$in" > "$out.tmp"

@@ -57,7 +57,7 @@ awk -v RS= 'NR == 1 && !/^Format: .*copyright-format\/1.0\/\n/ { exit 1 } /^File
   grep -qx 'Files: CLI/\*' "$doc/copyright" && grep -qx 'Files: nlohmann/\*' "$doc/copyright" ||
   fail "the .deb's copyright is not DEP-5 naming CLI11 and nlohmann/json"
 zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version | grep -qx "$version" &&
-  zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## /,$s/^- //p' CHANGELOG.md | head -n 1)" &&
+  zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## [0-9]/,$s/^- //p' CHANGELOG.md | head -n 1)" &&
   cmp -s "$doc/README" cmake/deb/README &&
   zcat "$doc/使い方.md.gz" | cmp -s - docs/使い方.md ||
   fail "the .deb lacks the changelog from CHANGELOG.md, the README or the guide"
