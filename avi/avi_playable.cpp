@@ -296,6 +296,14 @@ static bool Uncovered(Making* m) {
   return false;
 }
 
+// A file cut short keeps its size: what the edits would write past its end,
+// where its header places chunks and an index, is left out.
+static void ClipToFile(std::vector<AviEdit>* edits, uint64_t size) {
+  while (!edits->empty() && edits->back().offset >= size) edits->pop_back();
+  if (!edits->empty() && edits->back().offset + edits->back().bytes.size() > size)
+    edits->back().bytes.resize(size - edits->back().offset);
+}
+
 Playable MakePlayable(const AviMap& map, const std::vector<RangeFinding>& unsupplied) {
   Making m(map);
   for (const RangeFinding& f : unsupplied)
@@ -313,6 +321,7 @@ Playable MakePlayable(const AviMap& map, const std::vector<RangeFinding>& unsupp
   EditIndexes(&m);
   std::sort(m.out.edits.begin(), m.out.edits.end(),
             [](const AviEdit& a, const AviEdit& b) { return a.offset < b.offset; });
+  ClipToFile(&m.out.edits, map.size);
   AddRuns(m, kDropped, &m.out.dropped);
   AddRuns(m, kSilenced, &m.out.silenced);
   AddRuns(m, kLeft, &m.out.left);

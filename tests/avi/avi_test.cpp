@@ -3,7 +3,8 @@
 // as a whole walk does. The loop's check is a libFuzzer target too, built from the top with
 //   clang++ -std=c++17 -g -O1 -DORVALINTEX_LIBFUZZER -fsanitize=fuzzer,address,undefined
 //     -fno-sanitize-recover=all -I. avi/*.cpp tests/avi/avi_test.cpp -o avi_fuzz
-// and started on the seeds the loop leaves in $AVI_FUZZ_SEEDS.
+// and started on the seeds the loop leaves in $AVI_FUZZ_SEEDS. Each file is also made
+// playable where the seed loses ranges of it.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "avi/avi_hits.h"
+#include "avi/avi_playable.h"
 #include "avi/avi_walk.h"
 
 typedef std::vector<uint8_t> Bytes;
@@ -25,7 +27,7 @@ static AviMap Walk(const Bytes& f, uint32_t most, std::mt19937& rng,
     n = most ? std::min<size_t>(f.size() - at, 1 + rng() % most) : f.size();
     WalkAviBytes(&w, f.data() + at, uint32_t(n));
   }
-  if (found) *found = FindingsOf(&w, &map, ranges);
+  if (found) *found = FindingsOf(&w, &map, ranges, 1);
   if (!found) EndAviWalk(&w, &map);
   return map;
 }
@@ -56,6 +58,21 @@ static std::string CheckWalk(const Bytes& f, uint32_t seed) {
   const AviMap a = Walk(f, 0, rng), b = Walk(f, seed % 2 ? 16 : 5000, rng);
   if (a.packets.size() + a.chunks.size() + a.gaps.size() > f.size() / 4 + 3)
     return "more records than the file has room for";
+  std::vector<ByteRange> lost;  // up to three ranges no copy holds, then the playable copy
+  for (uint64_t at = rng() % 5000; at < f.size() && lost.size() < 3; at += 1 + rng() % 9000)
+    lost.push_back({at, 1 + rng() % 3000, kCauseMap}), at += lost.back().length;
+  Findings found;
+  const Playable p = MakePlayable(Walk(f, 0, rng, lost, &found), found.ranges);
+  if (!a.isAvi && !p.refusal) return "a file that is no AVI file made playable";
+  Bytes copy = f;
+  for (size_t k = 0; k < p.edits.size(); ++k) {
+    const AviEdit& e = p.edits[k];
+    if (p.refusal || e.offset + e.bytes.size() > f.size() ||
+        (k && p.edits[k - 1].offset + p.edits[k - 1].bytes.size() > e.offset))
+      return "the edits overlap, pass the end or come with a refusal";
+    std::copy(e.bytes.begin(), e.bytes.end(), copy.begin() + e.offset);
+  }
+  if (Walk(copy, 0, rng).isAvi != a.isAvi) return "the playable copy is another kind of file";
   const std::string digest = Digest(a, f.size(), seed);
   if (digest != Digest(b, f.size(), seed)) return "walked in pieces, the file maps otherwise";
   return digest.find("unsound") == std::string::npos ? "" : "a hit contradicts itself";
