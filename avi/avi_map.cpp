@@ -402,8 +402,9 @@ void BuildAviMap(AviWalk* w, AviMap* map) {
     const AviChunk& c = map->chunks[k];
     const uint32_t s = StreamOfData(c.id);
     const bool video = s < map->streams.size() && map->streams[s].kind == kAviVideo;
-    AddCandidate(*map, &map->packets, c.offset, c.size, s,
-                 video ? KeyOfFrame(map->streams[s], map->frameKinds[k]) : uint16_t(kAviHeaderRead));
+    const uint16_t flags =
+        video ? KeyOfFrame(map->streams[s], map->frameKinds[k]) : uint16_t(kAviHeaderRead);
+    AddCandidate(*map, &map->packets, c.offset, c.size, s, flags);
   }
   SortPackets(&map->packets);
   for (const AviPacket& p : map->packets)

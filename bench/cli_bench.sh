@@ -4,7 +4,9 @@
 # - check --all (with what the damage hits) against check, on a 1 GiB AVI that
 #   ffmpeg makes, with one zero run near its end;
 # - repair --dry-run with ddrescue mapfiles for both copies against the same
-#   dry run without them.
+#   dry run without them;
+# - repair --playable against the same repair without it, where both copies
+#   lost the same 64 KiB of frames.
 # Usage: bench/cli_bench.sh [build folder, default build/bench]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,6 +29,8 @@ cp a.avi b.avi
 # Whole sectors lost, as a rescue leaves them, so that ddrescue's generated maps are true.
 zeros a.avi $(((size - 10 * 1048576) / 65536 * 65536))
 zeros b.avi $((size / 2 / 65536 * 65536))
+zeros a.avi $(((size - 5 * 1048576) / 65536 * 65536))  # lost in both, after the first
+zeros b.avi $(((size - 5 * 1048576) / 65536 * 65536))
 ddrescue -q -G b.avi a.avi a.map && ddrescue -q -G a.avi b.avi b.map
 cat a.avi b.avi >/dev/null
 
@@ -46,11 +50,14 @@ for _ in 1 2 3 4 5 6 7; do
   run all "$cli" check --all --threshold-kb 48 a.avi
   run plain "$cli" repair --dry-run a.avi b.avi
   run mapped "$cli" repair --dry-run --map a.avi a.map --map b.avi b.map a.avi b.avi
+  run repair "$cli" repair --yes a.avi b.avi -o r.avi
+  run playable "$cli" repair --playable --yes a.avi b.avi -o p.avi
 done
 ratio() { echo "scale=3; ${best[$1]} / ${best[$2]}" | bc; }
 printf 'file of %s bytes; best of 7, seconds:\n' "$size"
-for name in check all plain mapped; do
+for name in check all plain mapped repair playable; do
   printf '  %-8s %s\n' "$name" "$(echo "scale=3; ${best[$name]} / 1000000" | bc)"
 done
 echo "  check / check --all (target >= 0.97): $(ratio check all)"
 echo "  dry run / dry run with maps (target >= 0.95): $(ratio plain mapped)"
+echo "  repair --playable / repair (target <= 1.1): $(ratio playable repair)"
