@@ -13,6 +13,7 @@
 
 #include "avi/avi_hits.h"
 #include "avi/avi_playable.h"
+#include "avi/avi_sniff.h"
 #include "avi/avi_walk.h"
 
 typedef std::vector<uint8_t> Bytes;
@@ -294,6 +295,35 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
     for (uint32_t blows = 1 + rng() % 6; blows > 0; --blows) Damage(&f, mjpeg.chunks, rng);
     ASSERT_EQ(CheckWalk(f, trial), "") << trial;
   }
+}
+
+TEST(AviSniff, FirstBytesTellTheFrameAndAnMpegAudioHeaderItsSize) {
+  const struct { const char* bytes; uint32_t n, kind, vol; } frames[] = {
+      {"\0\0\1\xB6\x40", 5, kAviSawVop | 1, 0}, {"\0\0\0\1\x65", 5, kAviSawIdr, 0},
+      {"\0\0\1\x20\0\0\1\xB6\x80", 9, kAviSawVop | 2, 1},  // a B-VOP after the layer
+      {"\0\0\1\x41", 4, kAviSawSlice, 0}, {"\0\5\1\xB6\x40", 5, 0, 0},  // no start code
+      {"\0\0\1\xB6", 4, 0, 0}};  // the VOP's type cut off
+  for (const auto& f : frames) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(f.bytes);
+    const uint8_t* vol = p + 1;
+    EXPECT_EQ(SniffFrame(p, f.n, &vol), f.kind) << f.n;
+    EXPECT_EQ(vol, f.vol ? p : nullptr) << f.n;
+  }
+  const struct { uint8_t h[4]; uint32_t size; } audio[] = {
+      {{0xFF, 0xFB, 0x90, 0x64}, 417}, {{0xFF, 0xFB, 0x92, 0x64}, 418},  // MP3, padded
+      {{0xFF, 0xF3, 0x84, 0x64}, 192}, {{0xFF, 0xFD, 0xC4, 0}, 768},     // MPEG-2, MP2
+      {{0xFF, 0xFF, 0x90, 0}, 312}, {{0xFF, 0xFB, 0xF0, 0x64}, 0},      // layer I, no rate
+      {{0xFF, 0xFB, 0x9C, 0x64}, 0}, {{0xFF, 0xEB, 0x90, 0x64}, 0}, {{0x7F, 0xFB, 0x90, 0x64}, 0}};
+  uint8_t out[4];
+  for (const auto& a : audio) {
+    EXPECT_EQ(MpegAudioFrameSize(a.h), a.size) << int(a.h[2]);
+    EXPECT_TRUE(!a.size || (MpegAudioHeaderOfSize(a.h, a.size, out) &&
+                            MpegAudioFrameSize(out) == a.size));
+  }
+  const uint8_t crc[4] = {0xFF, 0xFA, 0x90, 0x64};
+  ASSERT_TRUE(MpegAudioHeaderOfSize(crc, 418, out));
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{0xFF, 0xFB, 0x92, 0x64}));
+  EXPECT_FALSE(MpegAudioHeaderOfSize(crc, 1000, out));
 }
 
 #endif
