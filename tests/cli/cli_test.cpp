@@ -188,11 +188,13 @@ TEST_F(Cli, Invocations) {
       {"repair disc copy -o dmg.avi", 2, "", "with DAMAGED a folder"},
       {"repair disc copy -o nofolder" SEP "x", 1, "", "cannot make the folder nofolder"},
 #ifndef _WIN32  // names Windows cannot hold: all kinds of characters, bytes that are not UTF-8
-      {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\nb' "
-       "\"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\"", 1,
-       "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\\nb': error: " CANNOT_OPEN " "
-       NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200\\343\\201x': error: " CANNOT_OPEN " "
-       NO_FILE, ""},
+      {"check '\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"
+       "\xE0\xA0\x80\nb' \"c'\033\xC2\x9B\xFF\xED\xA0\x80\xE3\x81x\xF8\x88\x80\x80"
+       "\xF0\x8F\xBF\xBF\xE0\x9F\"", 1,
+       "$'\xE3\x81\x82\xEF\xBC\x81\xC2\xA0\xDF\xBF\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xE0\xA0\x80"
+       "\\nb': error: " CANNOT_OPEN " " NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200"
+       "\\343\\201x\\370\\210\\200\\200\\360\\217\\277\\277\\340\\237': error: "
+       CANNOT_OPEN " " NO_FILE, ""},
       {"check --threshold-kb \"$(printf '1\\033')\" x", 2, "", "not '1\\033'"},
       {"repair dmg.avi \"$(printf 'gone\\033[31m.avi')\"", 1,
        u8"dmg.avi: failed: 修復用のファイルが開けません。 "
