@@ -41,27 +41,6 @@ struct Repair {
   const CopyMap* maps = nullptr;  // one per copy, or null
 };
 
-// What a merge came to, with its unsupplied ranges and what they hit.
-struct Merged {
-  Outcome outcome;
-  MergeReport merge;
-  AviMap avi;
-  Findings unsupplied;
-  Playable playable;  // with --playable: the edits, and what they drop and silence
-};
-
-// Nothing to write: the merge changes nothing, and no edit makes it playable.
-static int ChangesNothing(const Merged& m) {
-  return m.outcome.kind == kMerged && m.playable.edits.empty() && !m.playable.refusal &&
-         ChangesNothing(m.merge, m.unsupplied.lacking);
-}
-
-// Whether the repair leaves something lost: ranges no copy holds, or once
-// made playable, frames dropped, audio silenced or left.
-static int Lacking(const Merged& m, int playable) {
-  return playable ? !m.playable.whole : m.unsupplied.lacking > 0;
-}
-
 // A merge into output, or with kNoFile a dry run; the command asks the question.
 static MergeJob JobOf(const Repair& r, FileHandle output, AviWalk* walk) {
   MergeJob job = MergeOf(r.copies.data(), static_cast<int>(r.copies.size()), r.options.threshold);
@@ -75,7 +54,7 @@ static MergeJob JobOf(const Repair& r, FileHandle output, AviWalk* walk) {
 
 // The merge, its findings, and the continue question at the first range no
 // copy holds that is no padding: No declines the repair.
-static void MergeAndAsk(const Repair& r, FileHandle output, Merged* m) {
+static void MergeAndAsk(const Repair& r, FileHandle output, RepairResult* m) {
   AviWalk walk;
   BeginItem(r.copies[0]);
   m->outcome = MergeCopies(JobOf(r, output, &walk), &m->merge, nullptr);
@@ -99,77 +78,51 @@ static int ApplyEdits(FileHandle file, const Playable& playable) {
 }
 
 // Memory that cannot be had for what a file holds ends the work on it.
-static void MergeAndAskWithin(const Repair& r, FileHandle output, Merged* m) {
+static void MergeAndAskWithin(const Repair& r, FileHandle output, RepairResult* m) {
   try {
     MergeAndAsk(r, output, m);
   } catch (const std::bad_alloc&) {
-    *m = Merged();
+    *m = RepairResult();
     m->outcome = MakeOutcome(kNoMemory);
   }
 }
 
-static Outcome OutputFailure(OutcomeKind kind, FileError error) {
-  Outcome cannot = MakeOutcome(kind);
-  cannot.file = kOutputFile;
-  cannot.error = error;
-  return cannot;
-}
-
 // The merge, into a file that takes the output's place once complete unless
 // the repair changes nothing. Returns 1 when the output was placed.
-static int MergeInPlace(const Repair& r, Merged* m) {
+static int MergeInPlace(const Repair& r, RepairResult* m) {
   // The output takes its place only at the end: whether it is a copy, here.
   for (const char* copy : r.copies)
     if (SameFile(r.output, copy))
-      return m->outcome = OutputFailure(kCannotMakeOutput, {kFailedIsInput, 0}), 0;
+      return m->outcome = FailureOf(kCannotMakeOutput, kOutputFile, {kFailedIsInput, 0}), 0;
   Replacement out;
   const ItemReport stopped = {r.copies[0], "stopped", 1};
   if (!BeginReplacement(&out, r.output, r.copies[0], FormatReport(stopped, r.options.json)))
-    return m->outcome = OutputFailure(kCannotMakeOutput, SystemFailure(out.error)), 0;
+    return m->outcome =
+               FailureOf(kCannotMakeOutput, kOutputFile, SystemFailure(out.error)), 0;
   MergeAndAskWithin(r, out.file, m);
   const int keep = m->outcome.kind == kMerged && !ChangesNothing(*m) && !m->playable.refusal;
   if (keep && !ApplyEdits(out.file, m->playable)) {
-    m->outcome = OutputFailure(kCannotWrite, LastFileError());
+    m->outcome = FailureOf(kCannotWrite, kOutputFile);
     EndReplacement(&out, r.output, 0);
     return 0;
   }
   const int placed = EndReplacement(&out, r.output, keep);
   if (!placed && StopStatus()) m->outcome = MakeOutcome(kStopped);
-  else if (keep && !placed) m->outcome = OutputFailure(kCannotWrite, SystemFailure(out.error));
+  else if (keep && !placed)
+    m->outcome = FailureOf(kCannotWrite, kOutputFile, SystemFailure(out.error));
   return placed;
 }
 
-static void Report(const Repair& r, const Merged& m, int placed) {
-  const int lacking = Lacking(m, r.options.playable);
-  const char* word = m.playable.refusal ? "error"
-                                        : RepairWord(m.outcome.kind, ChangesNothing(m), lacking,
-                                                     r.options.dryRun);
-  ItemReport report = {r.copies[0], word, 1};
-  const Outcome repaired = MakeOutcome(kRepaired);
-  const int merged = m.outcome.kind == kMerged;
-  report.outcome = !merged ? &m.outcome : placed && !lacking ? &repaired : nullptr;
-  report.reason = m.playable.refusal ? m.playable.refusal
-                                     : ReasonFor(m.outcome, r.copies.data(), r.output);
-  if (r.options.playable && merged && !m.playable.refusal) report.playable = &m.playable;
-  if (placed) report.output = r.output;
-  // A clean copy has nothing more to tell: no byte taken, nothing lacking.
-  if ((merged && !ChangesNothing(m)) || m.outcome.kind == kMismatch ||
-      m.outcome.kind == kDeclined) {
-    report.merge = &m.merge;
-    report.unsupplied = &m.unsupplied;
-    report.sources = r.copies.data() + 1;
-  }
-  WriteText(kStdout, FormatReport(report, r.options.json));
-}
-
 static int RepairOne(const Repair& r) {
-  Merged m;
+  RepairResult m;
   int placed = 0;
   if (r.options.dryRun)
     MergeAndAskWithin(r, kNoFile, &m);
   else
     placed = MergeInPlace(r, &m);
-  Report(r, m, placed);
+  const ItemReport report = RepairReport(m, r.copies.data(), r.output, placed,
+                                         r.options.playable, r.options.dryRun);
+  WriteText(kStdout, FormatReport(report, r.options.json));
   if (m.outcome.kind == kStopped) return StopStatus();
   const int merged = m.outcome.kind == kMerged;
   if (merged && r.options.mapfile &&

@@ -10,13 +10,6 @@ static void CloseAll(const std::vector<FileHandle>& files) {
   for (size_t k = files.size(); k > 0; --k) CloseFile(files[k - 1]);
 }
 
-static Outcome FileFailure(OutcomeKind kind, int file) {
-  Outcome outcome = MakeOutcome(kind);
-  outcome.file = file;
-  outcome.error = LastFileError();
-  return outcome;
-}
-
 // Messages of the opening steps come only after every file already open is
 // closed: the one that failed is named by the outcome.
 static Outcome OpenInputs(const BlockPass& p, std::vector<FileHandle>* inputs, uint64_t* size) {
@@ -26,13 +19,13 @@ static Outcome OpenInputs(const BlockPass& p, std::vector<FileHandle>* inputs, u
       const OutcomeKind kind = p.work == kChecking ? kCannotOpen
                                : k == 0            ? kCannotOpenDamaged
                                                    : kCannotOpenSource;
-      return FileFailure(kind, k);
+      return FailureOf(kind, k);
     }
     inputs->push_back(file);
   }
   for (int k = 0; k < p.count; ++k) {
     uint64_t own = 0;
-    if (!GetSize((*inputs)[k], &own)) return FileFailure(kCannotRead, k);
+    if (!GetSize((*inputs)[k], &own)) return FailureOf(kCannotRead, k);
     if (k == 0) *size = own;
     if (own == *size) continue;
     Outcome mismatch = MakeOutcome(kSizeMismatch);
@@ -66,10 +59,10 @@ static Outcome EveryBlock(const BlockPass& p, const std::vector<FileHandle>& inp
   for (uint64_t at = 0; at < size;) {
     const uint32_t n = size - at < blockSize ? static_cast<uint32_t>(size - at) : blockSize;
     for (size_t k = 0; k < inputs.size(); ++k)
-      if (!ReadExact(inputs[k], blocks[k], n)) return FileFailure(kCannotRead, static_cast<int>(k));
+      if (!ReadExact(inputs[k], blocks[k], n)) return FailureOf(kCannotRead, static_cast<int>(k));
     if (!HandleBlock(p, blocks.data(), n, at, size - at, &ending)) return ending;
     if (output != kNoFile && !WriteExact(output, blocks[0], n))
-      return FileFailure(kCannotWrite, kOutputFile);
+      return FailureOf(kCannotWrite, kOutputFile);
     at += n;
     if (!KeepGoing(p.work, at, size) && at < size) return MakeOutcome(kStopped);
   }
@@ -86,7 +79,7 @@ Outcome RunBlockPass(const BlockPass& p, uint64_t* sizeOut, int* outputMade) {
     // Handing over the inputs keeps an output path that names one of them
     // from truncating it.
     output = CreateAlways(p.makeOutput, inputs.data(), p.count);
-    if (output == kNoFile) outcome = FileFailure(kCannotMakeOutput, kOutputFile);
+    if (output == kNoFile) outcome = FailureOf(kCannotMakeOutput, kOutputFile);
     if (outputMade) *outputMade = output != kNoFile;
   }
   if (outcome.kind != p.whole) {

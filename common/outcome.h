@@ -50,3 +50,12 @@ inline Outcome MakeOutcome(OutcomeKind kind, uint64_t offset = 0) {
   outcome.sizes[0] = outcome.sizes[1] = 0;
   return outcome;
 }
+
+// A failure of a file (an input's place, or kOutputFile) for the file layer's
+// reason, by default the one of its last call.
+inline Outcome FailureOf(OutcomeKind kind, int file, FileError error = LastFileError()) {
+  Outcome outcome = MakeOutcome(kind);
+  outcome.file = file;
+  outcome.error = error;
+  return outcome;
+}

@@ -371,3 +371,33 @@ std::string BriefReport(const char* path, const char* result, int repair, const 
   report.note = note;
   return FormatReport(report, json);
 }
+
+int ChangesNothing(const RepairResult& m) {
+  return m.outcome.kind == kMerged && m.playable.edits.empty() && !m.playable.refusal &&
+         ChangesNothing(m.merge, m.unsupplied.lacking);
+}
+
+int Lacking(const RepairResult& m, int playable) {
+  return playable ? !m.playable.whole : m.unsupplied.lacking > 0;
+}
+
+ItemReport RepairReport(const RepairResult& m, const char* const* copies, const char* output,
+                        int placed, int playable, int dryRun) {
+  static const Outcome repaired = MakeOutcome(kRepaired);
+  const int lacking = Lacking(m, playable);
+  const int merged = m.outcome.kind == kMerged;
+  ItemReport report = {copies[0], m.playable.refusal ? "error" : RepairWord(m.outcome.kind,
+                                  ChangesNothing(m), lacking, dryRun), 1};
+  report.outcome = !merged ? &m.outcome : placed && !lacking ? &repaired : nullptr;
+  report.reason = m.playable.refusal ? m.playable.refusal : ReasonFor(m.outcome, copies, output);
+  if (playable && merged && !m.playable.refusal) report.playable = &m.playable;
+  if (placed) report.output = output;
+  // A clean copy has nothing more to tell: no byte taken, nothing lacking.
+  if ((merged && !ChangesNothing(m)) || m.outcome.kind == kMismatch ||
+      m.outcome.kind == kDeclined) {
+    report.merge = &m.merge;
+    report.unsupplied = &m.unsupplied;
+    report.sources = copies + 1;
+  }
+  return report;
+}

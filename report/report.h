@@ -25,6 +25,28 @@ struct ItemReport {
   const char* const* sources = nullptr;  // the sources the merge's counts are for
 };
 
+// What a repair's merge came to: its counts, the ranges no copy holds with
+// what they hit and, made playable, the edits and what they drop and silence.
+struct RepairResult {
+  Outcome outcome;
+  MergeReport merge;
+  AviMap avi;
+  Findings unsupplied;
+  Playable playable;
+};
+
+// Nothing to write: the merge changes nothing, and no edit makes it playable.
+int ChangesNothing(const RepairResult& m);
+
+// Whether the repair leaves something lost: ranges no copy holds, or once
+// made playable, frames dropped, audio silenced or left.
+int Lacking(const RepairResult& m, int playable);
+
+// The report of the repair of copies[0] from the others into output (placed:
+// written there), made playable or a dry run as the command line asked.
+ItemReport RepairReport(const RepairResult& m, const char* const* copies, const char* output,
+                        int placed, int playable, int dryRun);
+
 // The reason behind a failed outcome: the file it names (copies[file], or the
 // output) unless that is the file reported on, and why (the system's words, or
 // the sizes that differ). Empty for outcomes that are no failure of a file.
