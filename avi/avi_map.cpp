@@ -182,8 +182,8 @@ static void SetCodec(AviStream* s, uint32_t fourcc) {
   for (int i = 0; i < 4; ++i) {
     const uint8_t c = fourcc >> 8 * i & 0xFF;
     if (c < 0x20 || c >= 0x7F) return;
-    s->codec[i] = char(c);
   }
+  for (int i = 0; i < 4; ++i) s->codec[i] = char(fourcc >> 8 * i & 0xFF);
   for (int i = 3; i >= 0 && s->codec[i] == ' '; --i) s->codec[i] = 0;
 }
 

@@ -286,6 +286,13 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
   Bytes huge = bytes[0];
   SetLe(&huge, 4, 4, 4), std::memcpy(&huge[12], "JUNK\xFF\xFF\xFF\xFF", 8);
   EXPECT_EQ(Walk(huge, 0, rng).chunks.size(), 2u);
+  // Zeros alone are no AVI file; a codec's name is its four characters, if all are printable.
+  EXPECT_FALSE(Walk(Bytes(20000, 0), 0, rng).isAvi);
+  for (const char* handler : {"M JP", "M\1JP"}) {
+    Bytes named = bytes[0];
+    std::memcpy(&named[Find(named, "strh") + 12], handler, 4);
+    EXPECT_STREQ(Walk(named, 0, rng).streams[0].codec, handler[1] == ' ' ? handler : "");
+  }
   // The loop, on the MJPEG file.
   const AviMap mjpeg = Walk(bytes[0], 0, rng);
   if (const char* seeds = std::getenv("AVI_FUZZ_SEEDS"))
