@@ -180,6 +180,8 @@ static std::string MapText(std::mt19937& rng, Ranges lost, uint32_t size) {
 // come with mapfiles, some with dead sectors; a marker's text elsewhere is data. The portable
 // forms run on every other trial.
 TEST_F(MergeFiles, OutcomesAndOutputAgreeWithTheModel) {
+  const uint8_t* lead = reinterpret_cast<const uint8_t*>(kDeadLead);
+  EXPECT_TRUE(IsDeadSector(lead, 143) && !IsDeadSector(lead, 142));  // the file's end after it
   std::mt19937 rng(11);
   const int sse2 = g_useSse2;
   for (int trial = 0; trial < 160; ++trial) {  // ending on an odd trial: g_useSse2 as it was

@@ -203,6 +203,7 @@ TEST(Mapfile, ReadsWhatTheManualAllowsAndRefusesTheRest) {
       {"0 + 0x1\n", "line 1: not a status line (position, status, pass)"},
       {"0 R 1\n", "line 1: not a status line (position, status, pass)"},
       {"0 + 1\n0 09 +\n", "line 2: not a block line (position, size, status)"},
+      {"0 + 1\n0x 5 +\n", "line 2: not a block line (position, size, status)"},
       {"0 + 1\n0 10 +#x\n", "line 2: not a block line (position, size, status)"},
       {"0 + 1\n10 10 +\n", "line 2: the first block does not start at 0"},
       {"0 + 1\n# c\n0 10 +\n5 10 +\n", "line 4: the block does not start where the last ended"},
