@@ -195,6 +195,8 @@ TEST_F(Cli, Invocations) {
        "\\nb': error: " CANNOT_OPEN " " NO_FILE "$'c\\'\\033\\302\\233\\377\\355\\240\\200"
        "\\343\\201x\\370\\210\\200\\200\\360\\217\\277\\277\\340\\237': error: "
        CANNOT_OPEN " " NO_FILE, ""},
+      {"check --json \"$(printf 'x\\377')\"", 1,
+       R"({"path":"x\ufffd","path_hex":"78ff","result":"error",)", ""},
       {"check --threshold-kb \"$(printf '1\\033')\" x", 2, "", "not '1\\033'"},
       {"repair dmg.avi \"$(printf 'gone\\033[31m.avi')\"", 1,
        u8"dmg.avi: failed: 修復用のファイルが開けません。 "
