@@ -77,7 +77,8 @@ static void WriteIfReady(int fd, const char* p, size_t n) {
 static void OnStopSignal(int signal) {
   // Only async-signal-safe calls in here.
   g_console.stopSignal = signal;
-  if (g_console.guarding && g_console.partialName[0]) unlinkat(g_console.partialFolder, g_console.partialName, 0);
+  if (g_console.guarding && g_console.partialName[0])
+    unlinkat(g_console.partialFolder, g_console.partialName, 0);
   // Also wipes the "^C" that a terminal echoes after the progress line.
   char blanks[256];
   const size_t width = static_cast<size_t>(g_console.progressWidth) + 2;
@@ -88,7 +89,8 @@ static void OnStopSignal(int signal) {
   } else if (g_console.questionOpen) {
     WriteIfReady(STDERR_FILENO, "\n", 1);
   }
-  if (g_console.guarding) WriteIfReady(STDOUT_FILENO, g_console.stoppedLine->data(), g_console.stoppedLine->size());
+  const std::string* stopped = g_console.stoppedLine;
+  if (g_console.guarding) WriteIfReady(STDOUT_FILENO, stopped->data(), stopped->size());
   _exit(128 + signal);
 }
 

@@ -101,7 +101,8 @@ std::string ReadAnswerLine() {
   std::string line;
   char c;
   DWORD got;
-  while (ReadFile(in, &c, 1, &got, nullptr) && got == 1 && !g_console.stopRequested && c != '\n') line += c;
+  while (ReadFile(in, &c, 1, &got, nullptr) && got == 1 && !g_console.stopRequested && c != '\n')
+    line += c;
   if (g_console.stopRequested) return std::string();
   if (!line.empty() && line.back() == '\r') line.pop_back();
   const UINT codePage = GetConsoleCP();

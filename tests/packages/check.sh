@@ -56,8 +56,10 @@ awk -v RS= 'NR == 1 && !/^Format: .*copyright-format\/1.0\/\n/ { exit 1 } /^File
   given[substr(l[1], 10)] } END { for (n in used) if (!(n in given)) exit 1 }' "$doc/copyright" &&
   grep -qx 'Files: CLI/\*' "$doc/copyright" && grep -qx 'Files: nlohmann/\*' "$doc/copyright" ||
   fail "the .deb's copyright is not DEP-5 naming CLI11 and nlohmann/json"
+# The first item of the newest release: the Unreleased section is not packaged.
+first=$(awk '/^## [0-9]/ { r = 1 } r && sub(/^- /, "") { print; exit }' CHANGELOG.md)
 zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version | grep -qx "$version" &&
-  zcat "$doc/changelog.gz" | grep -qF "$(sed -n '/^## [0-9]/,$s/^- //p' CHANGELOG.md | head -n 1)" &&
+  zcat "$doc/changelog.gz" | grep -qF "$first" &&
   cmp -s "$doc/README" cmake/deb/README &&
   zcat "$doc/使い方.md.gz" | cmp -s - docs/使い方.md ||
   fail "the .deb lacks the changelog from CHANGELOG.md, the README or the guide"

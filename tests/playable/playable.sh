@@ -24,7 +24,8 @@ packet() { ffprobe -v error -select_streams "$2" -show_entries packet=pos -of cs
   awk -v k="$3" '{ p[n++] = $1 } END { print p[k < 0 ? n + k : k] - 8 }'; }
 first() { LC_ALL=C grep -obUa "$2" "$1" | head -n 1 | cut -d: -f1; }  # where the id stands first
 frames() { ffmpeg -v error -i "$1" -map 0:v -f framemd5 - | awk -F', *' '!/^#/ { print $2, $6 }'; }
-count() { ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets \
+count() {
+  ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets \
   -of csv=p=0 "$1"; }
 duration() { ffprobe -v error -show_entries stream=duration -of csv=p=0 "$1" | tr '\n' ' '; }
 # file, what, offset, length: the bytes zeroed; bframes when the stream has them.
@@ -33,7 +34,7 @@ while read -r -u 3 file what offset length; do
   dd if=/dev/zero of=d.avi bs=1 seek="$offset" count="$length" conv=notrunc status=none
   printf '0 + 1\n0 %d +\n%d %d -\n%d %d +\n' "$offset" "$offset" "$length" \
     $((offset + length)) $(($(stat -c %s d.avi) - offset - length)) > d.map
-  "$cli" repair --playable --yes --map d.avi d.map --json d.avi -o p.avi > r.json 2>/dev/null || true
+  "$cli" repair --playable --yes --map d.avi d.map --json d.avi -o p.avi >r.json 2>/dev/null || true
   [ -f p.avi ] || fail "$file, $what: nothing written: $(cat r.json)"
   errors=$(ffmpeg -v error -i p.avi -f null - 2>&1) && [ -z "$errors" ] ||
     fail "$file, $what: the decoder says: $errors"
@@ -71,5 +72,6 @@ CASES
 # Nothing lost: the playable copy is the exact repair.
 cp g12.avi a.avi && cp g12.avi b.avi
 dd if=/dev/zero of=a.avi bs=1 seek=30000 count=4000 conv=notrunc status=none
-"$cli" repair --playable a.avi b.avi -o p.avi >/dev/null && "$cli" repair a.avi b.avi -o e.avi >/dev/null
+"$cli" repair --playable a.avi b.avi -o p.avi >/dev/null &&
+  "$cli" repair a.avi b.avi -o e.avi >/dev/null
 cmp -s p.avi e.avi || fail "a repair with nothing lost is not the exact repair"
