@@ -136,6 +136,8 @@ class Cli : public ::testing::Test {
     WriteBytes("dmg.map", std::vector<uint8_t>(map.begin(), map.end()));
     WriteBytes("bad.map", {'0', ' ', '+', '\n', '0', ' ', '9', '\n'});
     WriteBytes("nine.map", {'0', ' ', '+', '\n', '0', ' ', '9', ' ', '+', '\n'});
+    for (const char* name : {"256m.map", "big.map"}) WriteBytes(name, {});
+    fs::resize_file("256m.map", 1 << 28), fs::resize_file("big.map", (1 << 28) + 1);
   }
   void TearDown() override {
     fs::current_path(fs::temp_directory_path());
@@ -226,6 +228,8 @@ TEST_F(Cli, Invocations) {
        "--map: dmg.avi is given two mapfiles"},
       {"check --map clean.avi nine.map clean.avi", 1, "", "nine.map covers 9 bytes, clean.avi has"},
       {"check --map clean.avi nomap.map clean.avi", 1, "", "cannot read the mapfile nomap.map: "},
+      {"check --map clean.avi 256m.map clean.avi", 1, "", "256m.map: line 1: "},
+      {"check --map clean.avi big.map clean.avi", 1, "", "big.map: larger than 256 MiB"},
       {"repair --no --threshold-kb 4 jdmg.avi junk.avi", 0, "jdmg.avi" REPAIRED "jdmg.fixed.avi\n"
        "  unsupplied:\n    00000015 19999 zeros, padding\n      junk\n" NO_FRAME, ""},  // not asked
       {"repair --json --output=out.bin dmg.avi src.avi", 0,
@@ -262,11 +266,12 @@ TEST_F(Cli, Invocations) {
   }
   // Outputs only of repairs that wrote, the repaired one kept by a failure after, no partial files.
   EXPECT_EQ(Names(), (std::set<std::string>{
-                         "bad.map", "clean.avi", "copy", "dead.avi", "dead.out", "disc", "dmg.avi",
-                         "dmg.map", "f1", "f2", "f3", "jbig.avi", "jbig2.avi", "jdmg.avi",
-                         "jdmg.fixed.avi", "jpast.avi", "jpast2.avi", "junk.avi", "live.avi",
-                         "nine.map", "none", "out.bin", "q.yes", "q1.avi", "q2.avi", "sector.avi",
-                         "sector.fixed.avi", "short.avi", "src.avi", "trunc.avi", "vote.out"}));
+                         "256m.map", "bad.map", "big.map", "clean.avi", "copy", "dead.avi",
+                         "dead.out", "disc", "dmg.avi", "dmg.map", "f1", "f2", "f3", "jbig.avi",
+                         "jbig2.avi", "jdmg.avi", "jdmg.fixed.avi", "jpast.avi", "jpast2.avi",
+                         "junk.avi", "live.avi", "nine.map", "none", "out.bin", "q.yes", "q1.avi",
+                         "q2.avi", "sector.avi", "sector.fixed.avi", "short.avi", "src.avi",
+                         "trunc.avi", "vote.out"}));
   EXPECT_EQ(Names("f1"), (std::set<std::string>{"conflict", "lost", "lost.fixed", "same", "size",
                                                 "vote", "vote.fixed"}));
   EXPECT_EQ(ReadBytes("out.bin"), Bytes());
