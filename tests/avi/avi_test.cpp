@@ -293,6 +293,22 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
     std::memcpy(&named[Find(named, "strh") + 12], handler, 4);
     EXPECT_STREQ(Walk(named, 0, rng).streams[0].codec, handler[1] == ' ' ? handler : "");
   }
+  // A frame made playable by dropping it: its chunk and its idx1 entry both say size 0.
+  Bytes drop = bytes[0];
+  const uint64_t frame = At(tables[0], drop, "0:10") + 100;
+  std::fill_n(&drop[frame], 500, 0);
+  const AviMap dropped = Walk(drop, 0, rng, {{frame, 500, kCauseMap}}, &found);
+  for (const AviEdit& e : MakePlayable(dropped, found.ranges).edits)
+    std::copy(e.bytes.begin(), e.bytes.end(), drop.begin() + e.offset);
+  const size_t idx1 = Find(drop, "idx1"), movi = Find(drop, "movi");
+  uint32_t entries = 0, zero = 0, sizes[3];  // the idx1's; an entry's offset and size
+  std::memcpy(&entries, &drop[idx1 + 4], 4);
+  for (size_t at = idx1 + 8; at < idx1 + 8 + entries; at += 16) {
+    std::memcpy(sizes, &drop[at + 8], 8), std::memcpy(&sizes[2], &drop[movi + sizes[0] + 4], 4);
+    EXPECT_EQ(sizes[1], sizes[2]) << at;
+    zero += sizes[1] == 0;
+  }
+  EXPECT_EQ(zero, 1u);
   // The loop, on the MJPEG file.
   const AviMap mjpeg = Walk(bytes[0], 0, rng);
   if (const char* seeds = std::getenv("AVI_FUZZ_SEEDS"))
