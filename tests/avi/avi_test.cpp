@@ -301,12 +301,11 @@ TEST(AviWalk, DamagedRangesHitWhatTheOriginalsPacketTableSaysAndWalksInPiecesAgr
   for (const AviEdit& e : MakePlayable(dropped, found.ranges).edits)
     std::copy(e.bytes.begin(), e.bytes.end(), drop.begin() + e.offset);
   const size_t idx1 = Find(drop, "idx1"), movi = Find(drop, "movi");
-  uint32_t entries = 0, zero = 0, sizes[3];  // the idx1's; an entry's offset and size
-  std::memcpy(&entries, &drop[idx1 + 4], 4);
-  for (size_t at = idx1 + 8; at < idx1 + 8 + entries; at += 16) {
-    std::memcpy(sizes, &drop[at + 8], 8), std::memcpy(&sizes[2], &drop[movi + sizes[0] + 4], 4);
-    EXPECT_EQ(sizes[1], sizes[2]) << at;
-    zero += sizes[1] == 0;
+  uint32_t zero = 0;
+  for (size_t at = idx1 + 8; at < idx1 + 8 + Le32(&drop[idx1 + 4]); at += 16) {
+    const uint32_t size = Le32(&drop[at + 12]);  // the entry's, against its chunk's
+    EXPECT_EQ(size, Le32(&drop[movi + Le32(&drop[at + 8]) + 4])) << at;
+    zero += size == 0;
   }
   EXPECT_EQ(zero, 1u);
   // The loop, on the MJPEG file.

@@ -54,9 +54,9 @@ while read -r -u 3 file what offset length; do
   [[ $what == *bframes* ]] || [ $(($(count p.avi v) + n)) = "$(count "$file" v)" ] ||
     fail "$file, $what: the packets with the dropped ones are not the original's"
   [ "$(count p.avi a)" = "$(count "$file" a)" ] || fail "$file, $what: audio packets lost"
-  runs=$(jq '[.dropped, .silenced, .left] | add | length' r.json)  # repaired: nothing lost
-  [ "$(jq -r .result r.json)" = "$([ "$runs" = 0 ] && echo repaired || echo partial)" ] ||
-    fail "$file, $what: $(jq -r .result r.json) with $runs runs dropped, silenced or left"
+  runs=$(jq '[.dropped, .silenced, .left] | add | length' r.json) result=$(jq -r .result r.json)
+  [ "$result" = "$([ "$runs" = 0 ] && echo repaired || echo partial)" ] ||  # repaired: none lost
+    fail "$file, $what: $result with $runs runs dropped, silenced or left"
   rm -f p.avi
 done 3<<CASES
 g12.avi inside-one-frame $(($(packet g12.avi v 24) + 300)) 100
